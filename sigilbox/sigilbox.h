@@ -2,3 +2,5 @@
 #pragma once
 
 #include "framework/afx.h"
+#include "sigilbox/engines/progress.h"
+#include "sigilbox/engines/huge_digit.h"
