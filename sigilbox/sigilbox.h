@@ -4,3 +4,8 @@
 #include "framework/afx.h"
 #include "sigilbox/engines/progress.h"
 #include "sigilbox/engines/huge_digit.h"
+#include "sigilbox/engines/digest.h"
+#include "sigilbox/engines/hex_text.h"
+#include "sigilbox/engines/randoms.h"
+#include "sigilbox/pki/serial_number.h"
+#include "sigilbox/pki/utc_time.h"

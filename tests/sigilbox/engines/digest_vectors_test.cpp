@@ -1,0 +1,211 @@
+// Known-answer vectors of MD2, MD5 and SHA-1, fed whole and in pieces of several sizes so
+// that every edge of the block buffering is crossed.
+#include "sigilbox/engines/digest.h"
+#include "sigilbox/engines/hex_text.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Vector {
+    std::string algorithm;
+    std::string message;
+    std::string digest;   // lower-case hex
+    int line = 0;
+};
+
+std::vector<BYTE> FromHex(const std::string& hex)
+{
+    std::vector<BYTE> out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+std::vector<Vector> LoadVectors()
+{
+    std::ifstream in(std::string(QM_TEST_DATA) + "/digests/vectors.txt");
+    EXPECT_TRUE(in.good()) << "vectors.txt missing";
+    std::vector<Vector> vectors;
+    Vector cur;
+    std::string unit;
+    long repeat = 1;
+    bool open = false;
+    std::string line;
+    int number = 0;
+    auto finish = [&] {
+        if (!open)
+            return;
+        for (long i = 0; i < repeat; ++i)
+            cur.message += unit;
+        vectors.push_back(cur);
+        cur = Vector();
+        unit.clear();
+        repeat = 1;
+        open = false;
+    };
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty()) {
+            finish();
+            continue;
+        }
+        if (line[0] == '#')
+            continue;
+        size_t colon = line.find(':');
+        if (colon == std::string::npos)
+            continue;
+        std::string key = line.substr(0, colon);
+        std::string value = line.substr(colon + 1);
+        if (!value.empty() && value[0] == ' ')
+            value.erase(0, 1);
+        if (!open) {
+            cur.line = number;
+            open = true;
+        }
+        if (key == "algorithm")
+            cur.algorithm = value;
+        else if (key == "text")
+            unit = value;
+        else if (key == "hex") {
+            auto bytes = FromHex(value);
+            unit.assign(bytes.begin(), bytes.end());
+        } else if (key == "repeat")
+            repeat = std::stol(value);
+        else if (key == "digest")
+            cur.digest = value;
+    }
+    finish();
+    return vectors;
+}
+
+std::unique_ptr<CDigestMaker> MakerFor(const std::string& algorithm, int* length)
+{
+    if (algorithm == "MD2") {
+        *length = CMD2DigestMaker::DigestLength;
+        return std::make_unique<CMD2DigestMaker>();
+    }
+    if (algorithm == "MD5") {
+        *length = CMD5DigestMaker::DigestLength;
+        return std::make_unique<CMD5DigestMaker>();
+    }
+    *length = CSHA1DigestMaker::DigestLength;
+    return std::make_unique<CSHA1DigestMaker>();
+}
+
+std::string Lower(CString s)
+{
+    s.MakeLower();
+    return s.str();
+}
+
+// Digest of the message fed in pieces of `piece` bytes (0: all at once), final on the last.
+std::string DigestInPieces(const Vector& v, size_t piece)
+{
+    int length = 0;
+    auto maker = MakerFor(v.algorithm, &length);
+    const BYTE* data = reinterpret_cast<const BYTE*>(v.message.data());
+    size_t left = v.message.size();
+    if (piece == 0)
+        piece = left;
+    do {
+        size_t n = std::min(piece, left);
+        maker->UpdateBlock(data, static_cast<int>(n), nullptr, n == left, 1);
+        data += n;
+        left -= n;
+    } while (left > 0);
+    BYTE digest[20];
+    maker->GetCurrentDigest(digest);
+    return Lower(OctetsToHexChars(digest, length));
+}
+
+TEST(DigestVectors, FileHasEveryAlgorithm)
+{
+    auto vectors = LoadVectors();
+    int md2 = 0, md5 = 0, sha1 = 0;
+    for (const auto& v : vectors) {
+        md2 += v.algorithm == "MD2";
+        md5 += v.algorithm == "MD5";
+        sha1 += v.algorithm == "SHA1";
+    }
+    EXPECT_GE(md2, 7);
+    EXPECT_GE(md5, 7);
+    EXPECT_GE(sha1, 4);
+}
+
+TEST(DigestVectors, WholeMessage)
+{
+    for (const auto& v : LoadVectors())
+        EXPECT_EQ(DigestInPieces(v, 0), v.digest) << v.algorithm << " vector at line " << v.line;
+}
+
+TEST(DigestVectors, PiecesAcrossBlockEdges)
+{
+    for (const auto& v : LoadVectors()) {
+        if (v.message.size() > 100000)
+            continue;   // the long vector has its own test
+        for (size_t piece : {1, 3, 15, 16, 17, 63, 64, 65, 1024})
+            EXPECT_EQ(DigestInPieces(v, piece), v.digest) << v.algorithm << " line " << v.line << " piece " << piece;
+    }
+}
+
+TEST(DigestVectors, MillionLettersInUnevenPieces)
+{
+    for (const auto& v : LoadVectors()) {
+        if (v.message.size() < 100000)
+            continue;
+        EXPECT_EQ(DigestInPieces(v, 4093), v.digest);
+        EXPECT_EQ(DigestInPieces(v, 65536), v.digest);
+    }
+}
+
+TEST(DigestVectors, ThreeLettersOneByOne)
+{
+    // a, b, c in three calls, final only on the last.
+    struct Case {
+        std::unique_ptr<CDigestMaker> maker;
+        int length;
+        const char* expected;
+    } cases[] = {
+        {std::make_unique<CMD2DigestMaker>(), 16, "DA853B0D3F88D99B30283A69E6DED6BB"},
+        {std::make_unique<CMD5DigestMaker>(), 16, "900150983CD24FB0D6963F7D28E17F72"},
+        {std::make_unique<CSHA1DigestMaker>(), 20, "A9993E364706816ABA3E25717850C26C9CD0D89D"},
+    };
+    for (auto& c : cases) {
+        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("a"), 1, nullptr, 0, 1);
+        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("b"), 1, nullptr, 0, 1);
+        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("c"), 1, nullptr, 1, 1);
+        BYTE digest[20];
+        c.maker->GetCurrentDigest(digest);
+        EXPECT_EQ(OctetsToHexChars(digest, c.length), c.expected);
+    }
+}
+
+TEST(DigestVectors, ProcessorAndPortableSHA1Agree)
+{
+    auto accelerated = sigilbox_digest::SHA1CompressAccelerated();
+    if (!accelerated)
+        GTEST_SKIP() << "no SHA instructions on this processor";
+    std::mt19937 rng(7);
+    std::vector<BYTE> data(64 * 37);
+    for (auto& b : data)
+        b = static_cast<BYTE>(rng());
+    for (size_t blocks : {1, 2, 5, 37}) {
+        DWORD a[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+        DWORD b[5] = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
+        sigilbox_digest::SHA1CompressPortable(a, data.data(), blocks);
+        accelerated(b, data.data(), blocks);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(a[i], b[i]) << blocks << " blocks, word " << i;
+    }
+}
+
+} // namespace
