@@ -9,3 +9,4 @@
 #include "sigilbox/engines/randoms.h"
 #include "sigilbox/pki/serial_number.h"
 #include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/der_encoding.h"
