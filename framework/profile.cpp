@@ -182,7 +182,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
         return CopyList(names, buffer, size);
     }
     size_t end = 0;
-    long start = FindSection(ini, section, &end);
+    long start = FindSection(ini, Trim(section), &end);
     if (!key) {
         std::vector<std::string> names;
         for (size_t i = start < 0 ? end : static_cast<size_t>(start) + 1; i < end; ++i) {
