@@ -74,7 +74,9 @@ void Divide(CHugeDigit* q, CHugeDigit* r, const CHugeDigit& a, const CHugeDigit&
     Word un[kMax + 1];
     ShiftLeft<K>(vn, b.m_Digits, nb, shift);
     un[na] = ShiftLeft<K>(un, a.m_Digits, na, shift);
-    DivNormalized<K>(quotient, un, na + 1, vn, nb);
+    Divisor d;
+    PrepareDivisor(d, vn, nb);
+    DivNormalized<K>(quotient, un, na + 1, d);
     ShiftRight<K>(un, un, nb, shift);
     if (q)
         AssignWords(*q, quotient, na + 1 - nb);

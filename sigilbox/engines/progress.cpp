@@ -1,15 +1,11 @@
 #include "sigilbox/engines/progress.h"
 
 #include "framework/thread.h"
-#if __has_include("framework/window.h")
 #include "framework/window.h"
-#define QM_HAVE_WINDOWS 1
-#endif
 
 #include <cstdio>
 
 // ---- Progress -------------------------------------------------------------------------
-#ifdef QM_HAVE_WINDOWS
 
 void CProgress::Deliver(UINT message, WPARAM wParam, LPARAM lParam) const
 {
@@ -32,7 +28,6 @@ void CProgress::Hint(unsigned short delta)
 {
     Deliver(PBM_DELTAPOS, delta, 0);
 }
-#endif
 
 // ---- Cancellation ---------------------------------------------------------------------
 
@@ -71,7 +66,6 @@ void AfxCheckKillThreadRequest()
 
 // ---- Message pumping ------------------------------------------------------------------
 
-#ifdef QM_HAVE_WINDOWS
 void __freshenThreadQueue()
 {
     CWinThread* const app = AfxGetApp();
@@ -88,7 +82,6 @@ void __freshenThreadQueue()
     }
     app->OnIdle(1);
 }
-#endif
 
 // ---- Exception holder -----------------------------------------------------------------
 
