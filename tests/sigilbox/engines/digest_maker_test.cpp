@@ -5,6 +5,8 @@
 
 #include "framework/file.h"
 #include "framework/memfile.h"
+#include "framework/window.h"
+#include "sigilbox/engines/progress.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +257,89 @@ TEST(DigestMaker, UpdateFileOnADiskFile)
     EXPECT_EQ(FileDigest<CSHA1DigestMaker>(in, 0, 1), DigestOf<CSHA1DigestMaker>(data));
     in.Close();
     CFile::Remove(path.c_str());
+}
+
+// ---- progress ----
+
+// A window that records the progress messages sent to it.
+class ProgressRecorder {
+public:
+    ProgressRecorder()
+    {
+        m_hWnd = AfxCreateWindow([this](HWND, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+            if (message >= PBM_SETRANGE && message <= PBM_SETSTEP)
+                m_messages.push_back({message, wParam, lParam});
+            return 0;
+        });
+    }
+    ~ProgressRecorder() { DestroyWindow(m_hWnd); }
+    CProgress Progress() const { return CProgress(m_hWnd, 0); }   // sent: recorded at once
+
+    struct Message {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    int Hints() const
+    {
+        int n = 0;
+        for (const auto& m : m_messages)
+            n += m.message == PBM_DELTAPOS && m.wParam == 1;
+        return n;
+    }
+    std::vector<Message> m_messages;
+
+private:
+    HWND m_hWnd;
+};
+
+TEST(DigestMaker, OneHintPerCompressedBlockAndOneForTheEnd)
+{
+    auto data = RandomBytes(200, 14);
+    ProgressRecorder recorder;
+    CProgress progress = recorder.Progress();
+    CMD5DigestMaker m;
+    m.UpdateBlock(data.data(), 10, &progress, 0, 1);     // buffered only
+    EXPECT_EQ(recorder.Hints(), 0);
+    m.UpdateBlock(data.data() + 10, 190, &progress, 1, 1);   // 200 bytes: 3 blocks, then the end
+    EXPECT_EQ(recorder.Hints(), 4);
+    EXPECT_EQ(CurrentOf(m), DigestOf<CMD5DigestMaker>(data));
+
+    ProgressRecorder md2;
+    CProgress p2 = md2.Progress();
+    CMD2DigestMaker m2;
+    m2.UpdateBlock(data.data(), 32, &p2, 1, 1);   // two 16-byte blocks and the end
+    EXPECT_EQ(md2.Hints(), 3);
+}
+
+TEST(DigestMaker, UpdateFileSetsTheBarUpAndFillsIt)
+{
+    auto data = RandomBytes(2000, 15);
+    CMemFile file;
+    file.Write(data.data(), 2000);
+    file.SeekToBegin();
+    ProgressRecorder recorder;
+    CProgress progress = recorder.Progress();
+    CSHA1DigestMaker m;
+    m.UpdateFile(file, 0, &progress, 1);
+    EXPECT_EQ(CurrentOf(m), DigestOf<CSHA1DigestMaker>(data));
+
+    const auto& msgs = recorder.m_messages;
+    ASSERT_GE(msgs.size(), 6u);
+    // Range 0 to count / 8, step 1, position 0 first; range 0 to 1 at position 1 last.
+    EXPECT_EQ(msgs[0].message, PBM_SETRANGE);
+    EXPECT_EQ(msgs[0].lParam, MAKELPARAM(0, 250));
+    EXPECT_EQ(msgs[1].message, PBM_SETSTEP);
+    EXPECT_EQ(msgs[1].wParam, 1u);
+    EXPECT_EQ(msgs[2].message, PBM_SETPOS);
+    EXPECT_EQ(msgs[2].wParam, 0u);
+    const size_t n = msgs.size();
+    EXPECT_EQ(msgs[n - 3].message, PBM_SETRANGE);
+    EXPECT_EQ(msgs[n - 3].lParam, MAKELPARAM(0, 1));
+    EXPECT_EQ(msgs[n - 1].message, PBM_SETPOS);
+    EXPECT_EQ(msgs[n - 1].wParam, 1u);
+    // 2000 bytes: 31 blocks of 64, then the final step.
+    EXPECT_EQ(recorder.Hints(), 32);
 }
 
 } // namespace
