@@ -1,0 +1,36 @@
+// A front end renders dialogs, message boxes, file dialogs and property sheets and routes
+// the user's actions back to the dialog's handlers. The program picks one at start-up.
+#pragma once
+
+#include "framework/cstring.h"
+#include "framework/types.h"
+
+class CDialog;
+class CFileDialog;
+class CPropertySheet;
+
+class CFrontEnd {
+public:
+    virtual ~CFrontEnd() = default;
+
+    // Runs a modal dialog whose controls and handle exist and whose OnInitDialog ran;
+    // returns when the dialog has ended (IsEnded) or can go on no further.
+    virtual void RunModal(CDialog& dialog) = 0;
+    // A modeless dialog appeared, changed (texts, progress) or went away.
+    virtual void ShowModeless(CDialog& dialog) { (void)dialog; }
+    virtual void Refresh(CDialog& dialog) { (void)dialog; }
+    virtual void CloseModeless(CDialog& dialog) { (void)dialog; }
+    // A message box: returns the button's id (IDOK, IDYES...).
+    virtual int MessageBox(const char* text, const char* caption, UINT type) = 0;
+    // A file dialog: IDOK after calling dialog.SetResult, or IDCANCEL.
+    virtual INT_PTR RunFileDialog(CFileDialog& dialog) = 0;
+    // A property sheet whose pages exist: IDOK (after ApplyAll succeeded) or IDCANCEL.
+    virtual INT_PTR RunPropertySheet(CPropertySheet& sheet) = 0;
+    // FALSE where nobody can answer (batch): questions then take their safe default.
+    virtual BOOL IsInteractive() const { return TRUE; }
+};
+
+// The current front end (never null: a batch front end on standard error by default).
+CFrontEnd* AfxGetFrontEnd();
+// Installs a front end (not owned); null restores the default. Returns the previous one.
+CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd);
