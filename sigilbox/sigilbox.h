@@ -10,3 +10,8 @@
 #include "sigilbox/pki/serial_number.h"
 #include "sigilbox/pki/utc_time.h"
 #include "sigilbox/asn1/der_encoding.h"
+#include "sigilbox/asn1/asn1_type.h"
+#include "sigilbox/asn1/asn1_universal.h"
+#include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/asn1/object_identifiers.h"
+#include "sigilbox/asn1/algorithm_identifier.h"

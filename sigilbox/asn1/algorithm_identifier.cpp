@@ -1,0 +1,89 @@
+#include "sigilbox/asn1/algorithm_identifier.h"
+
+namespace {
+
+// The children of a decoded value, or null when it has none to show.
+const CASN1_CONSTRUCTED_TYPE* Children(const CASN1Type* object, unsigned char tag, int count)
+{
+    auto* value = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(object);
+    if (!value || value->m_Tag != tag || value->GetComponentsCount() != count)
+        return nullptr;
+    for (int i = 0; i < count; ++i)
+        if (!value->m_Components.GetAt(i))
+            return nullptr;
+    return value;
+}
+
+}  // namespace
+
+// ---- AlgorithmIdentifier ----------------------------------------------------------------
+
+CASN1_AlgorithmIdentifier::CASN1_AlgorithmIdentifier(const CASN1_OBJECT_IDENTIFIER& id, const CASN1Type& parameter)
+    : CASN1_SEQUENCE(0)
+{
+    AddObject(id.Clone());
+    AddObject(parameter.Clone());
+}
+
+CASN1_AlgorithmIdentifier::CASN1_AlgorithmIdentifier(const CASN1_AlgorithmIdentifier& other) : CASN1_SEQUENCE(other)
+{
+}
+
+CASN1_AlgorithmIdentifier& CASN1_AlgorithmIdentifier::operator=(const CASN1_AlgorithmIdentifier& other)
+{
+    CASN1_SEQUENCE::operator=(other);
+    return *this;
+}
+
+int CASN1_AlgorithmIdentifier::IsValid(const CASN1Type* object)
+{
+    const CASN1_CONSTRUCTED_TYPE* value = Children(object, 0x10, 2);
+    return value && value->GetComponent(0).m_Tag == 0x06;
+}
+
+CASN1_OBJECT_IDENTIFIER& CASN1_AlgorithmIdentifier::GetID()
+{
+    return static_cast<CASN1_OBJECT_IDENTIFIER&>(GetComponent(0));
+}
+
+CASN1Type& CASN1_AlgorithmIdentifier::GetParameter()
+{
+    return GetComponent(1);
+}
+
+// ---- RC2AlgorithmParameter --------------------------------------------------------------
+
+CASN1_RC2AlgorithmParameter::CASN1_RC2AlgorithmParameter(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
+{
+    DecodeFrom(encoding);
+    if (!IsValid(this)) {
+        Clear();
+        AfxThrowDERDecodingException("CASN1_RC2AlgorithmParameter contents is not valid");
+    }
+}
+
+CASN1_RC2AlgorithmParameter::CASN1_RC2AlgorithmParameter(const CASN1_RC2AlgorithmParameter& other) : CASN1_SEQUENCE(other)
+{
+}
+
+CASN1_RC2AlgorithmParameter& CASN1_RC2AlgorithmParameter::operator=(const CASN1_RC2AlgorithmParameter& other)
+{
+    CASN1_SEQUENCE::operator=(other);
+    return *this;
+}
+
+int CASN1_RC2AlgorithmParameter::IsValid(const CASN1Type* object)
+{
+    const CASN1_CONSTRUCTED_TYPE* value = Children(object, 0x10, 2);
+    return value && value->GetComponent(0).m_Tag == 0x02 && value->GetComponent(1).m_Tag == 0x04;
+}
+
+CASN1_INTEGER& CASN1_RC2AlgorithmParameter::GetKeyBits()
+{
+    return static_cast<CASN1_INTEGER&>(GetComponent(0));
+}
+
+CASN1_OCTET_STRING& CASN1_RC2AlgorithmParameter::GetInitializationVector()
+{
+    return static_cast<CASN1_OCTET_STRING&>(GetComponent(1));
+}

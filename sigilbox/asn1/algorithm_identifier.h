@@ -1,0 +1,36 @@
+// The two small structures that carry algorithm choices. Both are views of a SEQUENCE: they
+// add neither data nor virtual operations, so a decoded child SEQUENCE may be used through
+// them once IsValid has accepted it.
+#pragma once
+
+#include "sigilbox/asn1/asn1_universal.h"
+
+// SEQUENCE { algorithm OBJECT IDENTIFIER, parameter ANY } (NULL when there is none).
+class CASN1_AlgorithmIdentifier : public CASN1_SEQUENCE {
+public:
+    CASN1_AlgorithmIdentifier(const CASN1_OBJECT_IDENTIFIER& id, const CASN1Type& parameter);
+    CASN1_AlgorithmIdentifier(const CASN1_AlgorithmIdentifier& other);
+    CASN1_AlgorithmIdentifier& operator=(const CASN1_AlgorithmIdentifier& other);
+
+    // Tag 0x10, exactly two children, the first an OBJECT IDENTIFIER. Never raises.
+    static int IsValid(const CASN1Type* object);
+
+    CASN1_OBJECT_IDENTIFIER& GetID();
+    CASN1Type& GetParameter();
+};
+
+// SEQUENCE { keyBits INTEGER, iv OCTET STRING }: the RC2-CBC parameter.
+class CASN1_RC2AlgorithmParameter : public CASN1_SEQUENCE {
+public:
+    // Decodes and checks the shape; a wrong shape raises
+    // "CASN1_RC2AlgorithmParameter contents is not valid".
+    explicit CASN1_RC2AlgorithmParameter(CDEREncoding& encoding);
+    CASN1_RC2AlgorithmParameter(const CASN1_RC2AlgorithmParameter& other);
+    CASN1_RC2AlgorithmParameter& operator=(const CASN1_RC2AlgorithmParameter& other);
+
+    // Tag 0x10, exactly two children: INTEGER then OCTET STRING. Never raises.
+    static int IsValid(const CASN1Type* object);
+
+    CASN1_INTEGER& GetKeyBits();
+    CASN1_OCTET_STRING& GetInitializationVector();
+};

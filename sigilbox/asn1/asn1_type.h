@@ -1,0 +1,164 @@
+// The ASN.1 object model: the abstract root CASN1Type, the two data-holding bases
+// (contents octets; contents octets plus owned children), the generic tagged value, and the
+// DER encoder. Decoding members are implemented with the decoder (asn1_decode.cpp).
+#pragma once
+
+#include "framework/afx.h"
+#include "sigilbox/asn1/der_encoding.h"
+#include "sigilbox/engines/huge_digit.h"
+
+#include <cstddef>
+
+class CASN1Type;
+class CASN1_PRIMITIVE_TYPE;
+class CASN1_CONSTRUCTED_TYPE;
+
+// Children arrays own their elements: removing, shrinking or destroying deletes them.
+void DestructElements(CASN1Type** elements, int count);
+
+class CASN1Type {
+public:
+    virtual ~CASN1Type();
+
+    // Writes the DER (or, for values marked indefinite, BER) encoding; with contentsOnly
+    // the identifier and length octets and any end-of-contents octets are left out.
+    virtual void EncodeToFile(CFile& file, int contentsOnly) const = 0;
+    virtual CASN1Type* Clone() const = 0;
+
+protected:
+    virtual unsigned long GetEncodedLength() const = 0;
+
+public:
+    virtual void Clear() = 0;
+
+protected:
+    virtual void AddConstructedComponent(CASN1Type* component) = 0;
+    virtual void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) = 0;
+    virtual int AllowsConstructed() const = 0;
+    virtual int AllowsPrimitive() const = 0;
+
+public:
+    // The complete encoding, exactly GetEncodedLength() octets.
+    void EncodeTo(CByteArray& out) const;
+    // Clears, then decodes the value at the seek index into this object; on failure the
+    // object is cleared again and the exception passes on. On success the seek index
+    // stands after the value.
+    void DecodeFrom(CDEREncoding& encoding);
+    // Archive form: one 0x00 octet, then the complete encoding as a byte array.
+    void _Serialize(CArchive& ar);
+
+    unsigned char m_Tag;          // class bits OR tag number, constructed bit clear
+    BOOL m_bConstructed;          // encoded with the constructed method
+    BOOL m_bIndefiniteLength;     // with m_bConstructed: indefinite length form
+
+protected:
+    CASN1Type();
+    CASN1Type(const CASN1Type& other);
+    CASN1Type& operator=(const CASN1Type& other);
+
+    friend class CASN1_CONSTRUCTED_TYPE;
+    friend class CASN1_SET;
+    friend class CASN1Decoder;
+};
+
+// 1 when the two objects encode to the same octets.
+int AreEqual(const CASN1Type& a, const CASN1Type& b);
+
+// A value with contents octets (the byte array). Every object of the hierarchy is created
+// and freed through this class's allocation functions, so objects may cross between the
+// library and its callers in either direction.
+class CASN1_PRIMITIVE_TYPE : public CASN1Type, public CByteArray {
+public:
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p);
+
+    ~CASN1_PRIMITIVE_TYPE() override;
+
+    void EncodeToFile(CFile& file, int contentsOnly) const override;
+    void Clear() override;
+
+    virtual const unsigned char* GetData() const;
+    virtual int GetData(unsigned char* buffer, int bufferSize, int& dataSize, int leftAligned, int zeroFill) const;
+    virtual int GetData(CByteArray& data) const;
+    virtual int GetDataSize() const;
+
+protected:
+    CASN1_PRIMITIVE_TYPE() = default;
+    CASN1_PRIMITIVE_TYPE(const CASN1_PRIMITIVE_TYPE& other);
+    CASN1_PRIMITIVE_TYPE& operator=(const CASN1_PRIMITIVE_TYPE& other);
+
+    unsigned long GetEncodedLength() const override;
+    void AddConstructedComponent(CASN1Type* component) override;
+    void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
+    int AllowsConstructed() const override { return 0; }
+    int AllowsPrimitive() const override { return 1; }
+    virtual void Append(const unsigned char* data, unsigned long length);
+
+    // Helpers for subclasses: the contents buffer, replacing it, and reserving room so that
+    // reassembling a long segmented string does not reallocate for every segment.
+    unsigned char* ContentsBuffer() { return CByteArray::GetData(); }
+    void SetContentsOctets(const unsigned char* data, unsigned long length);
+    void ReserveContents(unsigned long total);
+    // Writes the identifier and definite length octets for `contentsLength`.
+    void WriteHeader(CFile& file, unsigned char identifier, unsigned long contentsLength) const;
+
+    friend class CASN1Decoder;
+};
+
+// A value that may be encoded with the constructed method: contents octets for the
+// primitive method, owned children (m_Components) for the constructed one. After decoding
+// a constructed value the byte array holds its children's contents concatenated.
+class CASN1_CONSTRUCTED_TYPE : public CASN1_PRIMITIVE_TYPE {
+public:
+    ~CASN1_CONSTRUCTED_TYPE() override;
+
+    void EncodeToFile(CFile& file, int contentsOnly) const override;
+    void Clear() override;
+
+    // The children, in encoding order; `i` must be below the count.
+    int GetComponentsCount() const { return m_Components.GetSize(); }
+    CASN1Type& GetComponent(int i) const { return *m_Components.GetAt(i); }
+
+    CArray<CASN1Type*, CASN1Type*> m_Components;
+
+protected:
+    CASN1_CONSTRUCTED_TYPE() = default;
+    CASN1_CONSTRUCTED_TYPE(const CASN1_CONSTRUCTED_TYPE& other);
+    CASN1_CONSTRUCTED_TYPE& operator=(const CASN1_CONSTRUCTED_TYPE& other);
+
+    unsigned long GetEncodedLength() const override;
+    void AddConstructedComponent(CASN1Type* component) override;
+    int AllowsConstructed() const override { return 1; }
+
+    // Appends a component to the children; deletes it when that fails.
+    void AdoptComponent(CASN1Type* component);
+    // Sum of the children's encoded lengths.
+    unsigned long ChildrenLength() const;
+
+private:
+    void CopyComponents(const CASN1_CONSTRUCTED_TYPE& other);
+};
+
+// A value of any tag, kept as it arrived (primitive contents or constructed children).
+class CASN1_TAGGED : public CASN1_CONSTRUCTED_TYPE {
+public:
+    CASN1_TAGGED(unsigned char tag, int constructed, int indefinite);
+    CASN1_TAGGED(unsigned char tag, const unsigned char* data, unsigned long length);
+    CASN1_TAGGED(const CASN1_TAGGED& other);
+    CASN1_TAGGED& operator=(const CASN1_TAGGED& other);
+
+    CASN1Type* Clone() const override;
+
+    // EXPLICIT tagging: this value becomes [tag] { inner }.
+    void BuildExplicit(const CASN1Type& inner);
+    // IMPLICIT tagging: this value becomes inner's encoding with the tag replaced.
+    void BuildImplicit(const CASN1Type& inner);
+    // Reads the one child of a constructed tagged value as `target`'s type; 0 when the shape
+    // or the decoding does not fit (target then cleared).
+    static int FromExplicit(const CASN1_TAGGED& tagged, CASN1Type& target);
+    // Reads the tagged value itself as `target`'s type; 0 when decoding fails.
+    static int FromImplicit(const CASN1_TAGGED& tagged, CASN1Type& target);
+
+protected:
+    void AddConstructedComponent(CASN1Type* component) override;
+};
