@@ -455,7 +455,8 @@ BOOL CRegistryHive::Load(std::string_view text, std::string* problem)
         std::vector<std::string> physical{std::string(line)};
         std::string logical(TrimRight(line));
         if (line[0] == '"' || line[0] == '@') {
-            while (!logical.empty() && logical.back() == '\\' && i + 1 < lines.size()) {
+            // A blank line ends a value even after a backslash (writers never continue onto one).
+            while (!logical.empty() && logical.back() == '\\' && i + 1 < lines.size() && !TrimRight(lines[i + 1]).empty()) {
                 logical.pop_back();
                 ++i;
                 physical.emplace_back(lines[i]);
@@ -508,6 +509,9 @@ std::string CRegistryHive::Save() const
                     out += line;
                     out += "\r\n";
                 }
+                // A kept line ending in a backslash must not run on into the next one.
+                if (!item.raw.empty() && !TrimRight(item.raw.back()).empty() && TrimRight(item.raw.back()).back() == '\\')
+                    out += "\r\n";
             }
         }
         out += "\r\n";

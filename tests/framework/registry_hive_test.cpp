@@ -231,3 +231,21 @@ TEST(RegistryHive, NamesAreCheckedBeforeTheyReachTheFile)
     DWORD v = 0;
     EXPECT_EQ(RegSetValueExA(HKEY_CURRENT_USER, "x\ny", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_INVALID_PARAMETER);
 }
+
+TEST(RegistryHive, KeptLinesEndingInABackslashDoNotSwallowNewValues)
+{
+    CRegistryHive hive("HKEY_CURRENT_USER");
+    ASSERT_TRUE(hive.Load("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"bad\"=hex:zz,\\\r\n\r\n\"ok\"=dword:00000001\r\n"));
+    CRegistryHive::Key* key = hive.Find("K");
+    ASSERT_NE(key, nullptr);
+    EXPECT_NE(CRegistryHive::FindValue(*key, "ok"), nullptr);
+    CRegistryHive::SetValue(*key, {"New", REG_DWORD, std::string("\x02\0\0\0", 4)});
+    CRegistryHive back("HKEY_CURRENT_USER");
+    ASSERT_TRUE(back.Load(hive.Save()));
+    const CRegistryHive::Key* k = back.Find("K");
+    ASSERT_NE(k, nullptr);
+    ASSERT_NE(CRegistryHive::FindValue(*k, "ok"), nullptr);
+    ASSERT_NE(CRegistryHive::FindValue(*k, "New"), nullptr);
+    EXPECT_EQ(CRegistryHive::FindValue(*k, "New")->data, std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(back.Save(), hive.Save());
+}
