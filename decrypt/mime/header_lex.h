@@ -1,0 +1,34 @@
+// Lexical helpers for header values: normalisation, parameter lookup, and the decoding of
+// file names sent with RFC 2231 parameters or RFC 2047 encoded words.
+#pragma once
+
+#include "framework/cstring.h"
+
+// The special characters of header values; with comments kept, '(' and ')' are special too.
+constexpr const char kHeaderSpecials[] = "!%@=,.;:\"/<>[]{}";
+
+// Normalises a header value: comments ("(...)", nested) are dropped and count as white
+// space unless `keepComments`; quoted strings are copied unchanged; runs of blanks become
+// one space between two ordinary characters and vanish next to a special character or a
+// quoted string.
+CString AfxNormalizeHeaderValue(const CString& value, BOOL keepComments);
+
+// Looks up a parameter of a normalised value: a ';' (outside quotes) followed by the name
+// (any case) and '='. The value runs to the next such ';' or the end; a quoted value loses
+// its quotes (and its backslash escapes). "" and FALSE when absent.
+BOOL AfxFindHeaderParameter(const CString& value, const char* name, CString& result);
+
+// Looks up a name-giving parameter ("name", "filename", ...) and decodes it to UTF-8: the
+// RFC 2231 forms (name*=charset'lang'text, name*0=, name*0*=, ...) are preferred; otherwise
+// the plain parameter, with any RFC 2047 encoded words decoded. Control characters are
+// dropped from the result.
+BOOL AfxFindNameParameter(const CString& value, const char* name, CString& result);
+
+// Decodes the RFC 2047 encoded words ("=?charset?B?...?=", "=?charset?Q?...?=") of a text
+// to UTF-8; blanks between two encoded words vanish; malformed words are left as they are.
+CString AfxDecodeEncodedWords(const CString& text);
+
+// Converts text in the given character set to UTF-8 (UTF-8, US-ASCII, ISO-8859-1 and -15,
+// Windows-1252; an unknown set is kept when it is valid UTF-8 and read as ISO-8859-1 when
+// not).
+CString AfxCharsetToUtf8(const std::string& bytes, const CString& charset);
