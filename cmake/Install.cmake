@@ -32,5 +32,7 @@ install(FILES ${PROJECT_BINARY_DIR}/frameworkConfig.cmake ${PROJECT_BINARY_DIR}/
 install(FILES ${PROJECT_BINARY_DIR}/sigilboxConfig.cmake ${PROJECT_BINARY_DIR}/sigilboxConfigVersion.cmake
   DESTINATION ${QM_CMAKE_DIR}/sigilbox)
 
+# The prefix is found from where the .pc file lies, so an installed tree can be moved.
+file(RELATIVE_PATH QM_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/sigilbox.pc.in ${PROJECT_BINARY_DIR}/sigilbox.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/sigilbox.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
