@@ -162,10 +162,35 @@ bool Enqueue(Queue& q, const MSG& msg, bool coalesceDelta)
             }
         }
         q.posted.push_back(msg);
+        q.posted.back().time = GetTickCount();
         ++q.version;
     }
     Notify(q);
     return true;
+}
+
+// Deltas the owning thread posts to its own progress bar are summed here, without a lock,
+// and queued as one PBM_DELTAPOS at that thread's next call on the queue (any post, send,
+// peek, get or wait), so a delta per digested block costs an addition. Only the owner can
+// destroy the bar, and it flushes first, so the held window stays valid.
+// The hot fields are plain, so checking them needs no thread-exit registration.
+struct StagedDelta {
+    HWND hwnd;
+    int sum;
+};
+thread_local StagedDelta t_staged{nullptr, 0};
+thread_local std::shared_ptr<Window> t_stagedWindow;
+
+void FlushStagedDelta()
+{
+    if (!t_staged.hwnd)
+        return;
+    MSG msg{t_staged.hwnd, PBM_DELTAPOS, static_cast<WPARAM>(static_cast<INT_PTR>(t_staged.sum)), 0, 0};
+    std::shared_ptr<Window> w = std::move(t_stagedWindow);
+    t_staged.hwnd = nullptr;
+    t_staged.sum = 0;
+    if (w)
+        Enqueue(*w->queue, msg, true);
 }
 
 bool MatchesFilter(const MSG& m, HWND hwnd, UINT lo, UINT hi)
@@ -391,6 +416,7 @@ BOOL AfxSetProgressBarObserver(HWND bar, ProgressBarObserver observer)
 
 BOOL DestroyWindow(HWND hwnd)
 {
+    FlushStagedDelta();
     std::shared_ptr<Window> w = LookupWindow(hwnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -425,11 +451,30 @@ DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId)
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    MSG msg{hwnd, message, wParam, lParam, GetTickCount()};
+    if (message == PBM_DELTAPOS && hwnd && hwnd == t_staged.hwnd) {
+        int delta = AsInt(wParam);
+        if (delta >= 0 && t_staged.sum <= INT_MAX - delta) {
+            t_staged.sum += delta;
+            return TRUE;
+        }
+    }
+    FlushStagedDelta();
+    MSG msg{hwnd, message, wParam, lParam, 0};
     if (!hwnd)
         return Enqueue(CurrentQueue(), msg, false);
     std::shared_ptr<Window> w = LookupWindow(hwnd);
-    if (!w || !Enqueue(*w->queue, msg, w->isProgressBar && message == PBM_DELTAPOS)) {
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    bool delta = w->isProgressBar && message == PBM_DELTAPOS;
+    if (delta && AsInt(wParam) >= 0 && t_queue.queue && w->queue == t_queue.queue) {
+        t_stagedWindow = std::move(w);
+        t_staged.hwnd = hwnd;
+        t_staged.sum = AsInt(wParam);
+        return TRUE;
+    }
+    if (!Enqueue(*w->queue, msg, delta)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -438,6 +483,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    FlushStagedDelta();
     std::shared_ptr<Queue> q;
     if (threadId == GetCurrentThreadId()) {
         CurrentQueue();
@@ -457,6 +503,7 @@ BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPar
 
 LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    FlushStagedDelta();
     std::shared_ptr<Window> w = LookupWindow(hwnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -491,6 +538,7 @@ BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT flag
 {
     if (!msg)
         return FALSE;
+    FlushStagedDelta();
     Queue& q = CurrentQueue();
     RunSentMessages(q);
     return TakeMessage(q, msg, hwnd, filterMin, filterMax, flags) ? TRUE : FALSE;
@@ -500,6 +548,7 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax)
 {
     if (!msg)
         return -1;
+    FlushStagedDelta();
     if (hwnd && hwnd != reinterpret_cast<HWND>(static_cast<std::intptr_t>(-1)) && !IsWindow(hwnd)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return -1;
@@ -534,6 +583,7 @@ LRESULT DispatchMessageA(const MSG* msg)
 
 void PostQuitMessage(int exitCode)
 {
+    FlushStagedDelta();
     Queue& q = CurrentQueue();
     {
         std::lock_guard<std::mutex> guard(q.lock);
@@ -603,6 +653,7 @@ BOOL KillTimer(HWND hwnd, UINT_PTR id)
 
 BOOL AfxWaitForMessage(DWORD timeoutMs)
 {
+    FlushStagedDelta();
     Queue& q = CurrentQueue();
     Clock::time_point deadline = timeoutMs == INFINITE ? Clock::time_point::max()
                                                        : Clock::now() + std::chrono::milliseconds(timeoutMs);

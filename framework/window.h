@@ -120,7 +120,9 @@ struct PROGRESSBARSTATE {
 // PBM_STEPIT return the previous range (MAKELPARAM) or position or step. A PBM_DELTAPOS
 // posted right behind another PBM_DELTAPOS of the same sign for the same bar is merged into
 // it, so per-block progress adds no queue entries; the order of range, step, position and
-// deltas is kept, and the final position is the same.
+// deltas is kept, and the final position is the same. Deltas the owning thread posts to its
+// own bar are added up without a lock and queued at that thread's next post, send, peek,
+// get or wait (another thread's messages may go ahead of them meanwhile).
 HWND AfxCreateProgressBar();
 BOOL AfxGetProgressBarState(HWND bar, PROGRESSBARSTATE* state);
 // Called on the owning thread after each progress message with the message and the new
