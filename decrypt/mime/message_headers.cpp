@@ -301,7 +301,9 @@ void CMessage::ParseDate(const CString& v)
     } else {
         return;
     }
-    if (month < 0)
+    // Fields out of their ranges make no date (the library would roll them over).
+    if (month < 0 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+        second > 60 || year < 0 || year > 9999)
         return;
     if (year < 100) {
         SYSTEMTIME now{};

@@ -395,7 +395,7 @@ int CMessage::SplitUuencoded()
     DWORD segmentStart = m_nBodyStart;
     bool inBlock = false;
     DWORD dataStart = 0;
-    DWORD beginLine = 0;
+    DWORD textEnd = 0;   // end of the text before the open block's "begin" line
     CString name;
     int made = 0;
     auto text = [&](DWORD from, DWORD to) {
@@ -411,16 +411,14 @@ int CMessage::SplitUuencoded()
             CString candidate;
             if (!ParseBeginLine(lines.Line(), candidate))
                 continue;
-            DWORD lineStart = lines.Start();
-            DWORD textEnd = lines.EndBefore(segmentStart);
+            DWORD beforeBegin = lines.EndBefore(segmentStart);
             DWORD afterBegin = lines.After();
             CRangeLines::Mark mark = lines.Here();
             // Only a real data line after it makes the "begin" line start a block.
             if (lines.Next() && lines.Whole() && IsUuencodeLine(lines.Text())) {
-                text(segmentStart, textEnd);
                 inBlock = true;
                 dataStart = afterBegin;
-                beginLine = lineStart;
+                textEnd = beforeBegin;
                 name = candidate;
             } else {
                 lines.Restore(mark);
@@ -428,6 +426,8 @@ int CMessage::SplitUuencoded()
             continue;
         }
         if (IsLineWithPadding(lines.Line(), "end")) {
+            // The text before the block becomes a part once the block is known complete.
+            text(segmentStart, textEnd);
             CMessage* child = MakeChild(dataStart, lines.Start(), kKindUuAttachment, TRUE);
             child->m_strName = name;
             ++made;
@@ -435,8 +435,8 @@ int CMessage::SplitUuencoded()
             segmentStart = lines.After();
         }
     }
-    // A block without its "end" line stays as text, from its "begin" line on.
-    text(inBlock ? beginLine : segmentStart, end);
+    // What remains is text, a block without its "end" line included.
+    text(segmentStart, end);
     if (made > 0)
         m_nBodyEnd = static_cast<LONG>(m_nBodyStart);
     return made;
@@ -447,7 +447,6 @@ int CMessage::SplitUuencoded()
 void CMessage::DecodeBody()
 {
     enum { base64, quotedPrintable, uuencode, binhex } decoder;
-    bool skipBeginLine = false;
     if (GetEncoding() == kEncodingUuencode) {
         decoder = uuencode;
     } else {
@@ -461,10 +460,8 @@ void CMessage::DecodeBody()
             decoder = base64;
         else if (value.CompareNoCase("quoted-printable") == 0)
             decoder = quotedPrintable;
-        else if (value.CompareNoCase("x-uuencode") == 0) {
+        else if (value.CompareNoCase("x-uuencode") == 0)
             decoder = uuencode;
-            skipBeginLine = true;
-        }
         else if (value.CompareNoCase("binhex40") == 0)
             decoder = binhex;
         else
@@ -480,8 +477,9 @@ void CMessage::DecodeBody()
     reader.m_nBodyEnd = m_nBodyEnd;
     reader.EnsureOpen();
     reader.m_Stream.Seek(m_nBodyStart, CFile::begin);
-    if (skipBeginLine && length > 0) {
-        // A body sent as x-uuencode usually still starts with its "begin" line.
+    if (decoder == uuencode && length > 0) {
+        // A uuencoded body may still start with its "begin" line (no data line looks like
+        // one): it is passed over.
         char buf[kLineBuffer];
         COleStream::LineInfo info;
         if (reader.m_Stream.ReadLine(buf, kLineBuffer, info) && info.length < kLineBuffer - 1) {

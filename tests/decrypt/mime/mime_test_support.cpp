@@ -116,6 +116,8 @@ std::unique_ptr<CMessage> CStoreFixture::MakeRoot(const std::string& text)
     CString name = PutStream(text);
     auto root = std::make_unique<CMessage>(m_pStore);
     root->SetStreamName(name);
+    root->m_nStreamEnd = static_cast<DWORD>(text.size());
+    root->m_nBodyEnd = static_cast<LONG>(text.size());
     m_pStore->ReleaseStreamRef(name);   // the root's reference is the one that stays
     return root;
 }
