@@ -169,7 +169,11 @@ void CMessage::ParseHeaderLine(const CString& line)
         int space = norm.Find(' ');
         m_strMessageId = space < 0 ? norm : norm.Left(space);
     } else if (name.CompareNoCase("MIME-Version") == 0) {
-        m_nKind = kFormMime;
+        // Marks a MIME entity without forgetting a content type read before it (mailers
+        // put this header after Content-Type, and in every part, often enough).
+        DWORD form = m_nKind & kKindFormMask;
+        if (form != kFormPem && form != kFormSmime)
+            m_nKind = (m_nKind & ~kKindFormMask) | kFormMime;
     } else if (name.CompareNoCase("Encoding") == 0) {
         if (norm.Find("TEXT") >= 0 || norm.Find("UUENCODE") >= 0)
             m_nKind = kFormUuText;

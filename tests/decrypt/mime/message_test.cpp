@@ -100,9 +100,14 @@ TEST_F(MessageTest, ContentTypes)
     // a name once set stays
     EXPECT_EQ(kindOf("Content-Disposition: attachment; filename=first.txt\r\nContent-Type: text/plain; name=x.txt\r\n"),
               std::make_pair(0x23u, std::string("first.txt")));
-    // MIME-Version resets the whole word: a content type counts only when it follows
-    EXPECT_EQ(kindOf("Content-Type: text/plain\r\nMIME-Version: 1.0\r\n"), std::make_pair(0x3u, std::string()));
+    // MIME-Version makes a MIME entity in whatever order the headers come
+    EXPECT_EQ(kindOf("Content-Type: text/plain\r\nMIME-Version: 1.0\r\n"), std::make_pair(0x13u, std::string()));
     EXPECT_EQ(kindOf("MIME-Version: 1.0\r\nContent-Type: text/plain\r\n"), std::make_pair(0x13u, std::string()));
+    EXPECT_EQ(kindOf("Content-Type: image/gif\r\nContent-Transfer-Encoding: base64\r\nMIME-Version: 1.0\r\n"),
+              std::make_pair(0x223u, std::string()));
+    EXPECT_EQ(kindOf("MIME-Version: 1.0\r\n"), std::make_pair(0x3u, std::string()));
+    EXPECT_EQ(kindOf("Content-Type: application/x-pkcs7-mime\r\nMIME-Version: 1.0\r\n"), std::make_pair(0xA4u, std::string()));
+    EXPECT_EQ(kindOf("Encoding: 1 TEXT\r\nMIME-Version: 1.0\r\n"), std::make_pair(0x3u, std::string()));
 }
 
 TEST_F(MessageTest, MultipartParameters)
