@@ -9,8 +9,8 @@
 // says which file and why. Key and value names compare case-insensitively (ASCII).
 //
 // Key handles from RegOpenKeyExA/RegCreateKeyExA name a key by path; a key deleted meanwhile
-// gives ERROR_KEY_DELETED. Names may not contain CR, LF (nor NUL); a key name component is at
-// most 255 characters. String data holding CR, LF or NUL, or not ending in exactly one NUL,
+// gives ERROR_KEY_DELETED. Key names may not hold control characters, value names CR or LF;
+// a key name component is 1 to 255 characters. String data holding CR, LF or NUL, or not ending in exactly one NUL,
 // is stored in the hex(1) form so it comes back byte for byte.
 #pragma once
 
@@ -54,6 +54,8 @@ constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 
 // Results are error numbers (ERROR_SUCCESS, ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA, ...).
+// Only HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE have hives; the other roots give
+// ERROR_INVALID_HANDLE.
 // Access rights are kept: setting or deleting needs KEY_SET_VALUE, creating a subkey
 // KEY_CREATE_SUB_KEY (ERROR_ACCESS_DENIED otherwise). The root handles have every right.
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM sam, PHKEY result);
@@ -149,7 +151,7 @@ public:
     static std::vector<const Value*> Values(const Key& key);
 
     // Whether a name can be stored: key paths of components 1-255 characters long without
-    // CR or LF; value names without CR, LF or NUL.
+    // control characters; value names without CR, LF or NUL.
     static bool IsValidKeyPath(std::string_view path);
     static bool IsValidValueName(std::string_view name);
     // The lookup form of a path: lower-case, separators sorting before every character.

@@ -86,8 +86,12 @@ struct QueueHolder {
         if (!queue)
             return;
         {
+            // The thread's windows end with it, as on the platform (without WM_DESTROY: their
+            // procedures may use what the thread has already torn down).
             std::lock_guard<std::mutex> guard(g_lock);
             g_queues.erase(queue->threadId);
+            for (auto it = g_windows.begin(); it != g_windows.end();)
+                it = it->second->queue == queue ? g_windows.erase(it) : std::next(it);
         }
         std::deque<std::shared_ptr<SentItem>> pending;
         {

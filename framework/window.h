@@ -64,6 +64,7 @@ constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr UINT USER_TIMER_MINIMUM = 10;
 
 // Creates a window owned by the calling thread; the procedure may be a function or a lambda.
+// When the thread ends, its windows go with it (no WM_DESTROY then).
 HWND AfxCreateWindow(WindowProc proc);
 // Sends WM_DESTROY, then removes the handle, its queued messages and its timers. Only the
 // owning thread may destroy a window (ERROR_ACCESS_DENIED otherwise).

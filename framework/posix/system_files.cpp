@@ -1,6 +1,7 @@
 // Temporary names, folders, attributes, the per-user folders and whole-file replacement.
 #include "framework/system.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -404,8 +405,9 @@ DWORD AfxEditFileLocked(const char* path, const AfxFileEdit& edit, UINT mode)
         return AfxErrnoToWin32Error(err ? err : EIO);
     }
     // Make the rename itself durable.
-    std::string folder = target.substr(0, target.find_last_of('/') == std::string::npos ? 0 : target.find_last_of('/'));
-    int dfd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    size_t slash = target.find_last_of('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         ::fsync(dfd);
         ::close(dfd);

@@ -147,6 +147,7 @@ TEST(ServicesWindow, SendingAcrossThreadsWaitsForTheOwner)
     owner.join();
     late.join();
     EXPECT_EQ(result.load(), 0);
+    EXPECT_FALSE(IsWindow(other));   // the thread's windows ended with it
     EXPECT_FALSE(PostMessageA(other, WM_USER, 0, 0));
     DestroyWindow(w);
 }
