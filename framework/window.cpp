@@ -464,8 +464,6 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     }
     FlushStagedDelta();
     MSG msg{hwnd, message, wParam, lParam, 0};
-    if (!hwnd)
-        return Enqueue(CurrentQueue(), msg, false);
     std::shared_ptr<Window> w = LookupWindow(hwnd);
     if (!w) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);

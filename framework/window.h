@@ -73,7 +73,8 @@ BOOL IsWindow(HWND hwnd);
 // The owning thread's identifier (0 for an invalid handle).
 DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
 
-// hwnd null posts to the calling thread's queue (a thread message).
+// A null handle loses the message (FALSE) like a destroyed one, so a progress reporter
+// without a bar fills no queue; thread messages go through PostThreadMessageA.
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 // 0 for an invalid handle.

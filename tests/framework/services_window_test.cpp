@@ -44,7 +44,8 @@ TEST(ServicesWindow, PostedMessagesComeInOrderAndFiltered)
 
     ASSERT_TRUE(PostMessageA(a, WM_USER + 1, 10, 0));
     ASSERT_TRUE(PostMessageA(b, WM_USER + 2, 20, 0));
-    ASSERT_TRUE(PostMessageA(nullptr, WM_APP, 30, 0));   // a thread message
+    ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_APP, 30, 0));
+    EXPECT_FALSE(PostMessageA(nullptr, WM_APP, 31, 0));   // lost, never a thread message
     ASSERT_TRUE(PostMessageA(a, WM_USER + 3, 40, 0));
 
     MSG msg;
