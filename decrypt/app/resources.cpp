@@ -1,0 +1,49 @@
+// The program's resource script: dialog templates and the string table as data.
+#include "decrypt/app/resources.h"
+
+#include "framework/cstring.h"
+#include "framework/ui/dialog_template.h"
+#include "framework/ui/message_box.h"
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+const DialogTemplate kProgressDialog = {
+    IDD_PROGRESS,
+    "",
+    {
+        {IDC_PROGRESS_BAR, ControlKind::ProgressBar, ""},
+        {IDC_PROGRESS_TEXT, ControlKind::Static, ""},
+    },
+};
+
+const std::map<UINT, const char*>& StringTable()
+{
+    static const std::map<UINT, const char*> table = {
+        {IDS_ABOUTBOX, "&About Unsealer..."},
+        {IDS_DOCTYPE_P7M, "Unsealer\n\n\nS/MIME clear encoding file (*.p7m)\n.p7m\nSMIMEP7M\nS/MIME clear encoding"},
+        {IDS_DOCTYPE_SIG, "Unsealer\n\n\nS/MIME human-readable encoding file (*.sig)\n.sig\nSMIMESIG\nS/MIME human-readable encoding"},
+    };
+    return table;
+}
+
+}  // namespace
+
+const char* DecryptString(UINT id)
+{
+    const auto& table = StringTable();
+    auto it = table.find(id);
+    return it == table.end() ? nullptr : it->second;
+}
+
+void RegisterDecryptResources()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        AfxSetStringTable(DecryptString);
+        AfxRegisterDialogTemplates({&kProgressDialog});
+        AfxSetAppTitle(kAppTitle);
+    });
+}
