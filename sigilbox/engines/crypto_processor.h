@@ -13,6 +13,7 @@
 #include "sigilbox/engines/sym_keys.h"
 
 #include <cstddef>
+#include <type_traits>
 
 class CProgress;
 
@@ -105,6 +106,27 @@ struct CBlockLoop {
     {
         TMode m(mode);
         DWORD r[2] = {reg[0], reg[1]};
+        // CBC decryption of a block needs only its own and the previous ciphertext, so an
+        // algorithm that can decipher two blocks at once takes them in pairs. Input and
+        // output may be the same buffer: both ciphertext blocks are read before either
+        // plaintext block is written.
+        if constexpr (std::is_same_v<TMode, CCBC_ModeProcessor> && !ForwardDecipher &&
+                      requires(const DWORD* x, DWORD* y) { algorithm.TAlgorithm::Decipher2(x, y); }) {
+            for (; blocks >= 2; blocks -= 2, in += 16, out += 16) {
+                DWORD x[4], z[4];
+                Load(in, x);
+                Load(in + 8, x + 2);
+                algorithm.TAlgorithm::Decipher2(x, z);
+                z[0] ^= r[0];
+                z[1] ^= r[1];
+                z[2] ^= x[0];
+                z[3] ^= x[1];
+                r[0] = x[2];
+                r[1] = x[3];
+                Store(z, out);
+                Store(z + 2, out + 8);
+            }
+        }
         for (std::size_t i = 0; i < blocks; ++i, in += 8, out += 8) {
             DWORD x[2], y[2], z[2], w[2];
             Load(in, x);
@@ -121,17 +143,15 @@ struct CBlockLoop {
         reg[1] = r[1];
     }
 
-    static void Load(const BYTE* p, DWORD w[2])
+    SIGILBOX_BLOCK_INLINE static void Load(const BYTE* p, DWORD w[2])
     {
-        w[0] = (DWORD(p[0]) << 24) | (DWORD(p[1]) << 16) | (DWORD(p[2]) << 8) | p[3];
-        w[1] = (DWORD(p[4]) << 24) | (DWORD(p[5]) << 16) | (DWORD(p[6]) << 8) | p[7];
+        w[0] = LoadBigEndian32(p);
+        w[1] = LoadBigEndian32(p + 4);
     }
-    static void Store(const DWORD w[2], BYTE* p)
+    SIGILBOX_BLOCK_INLINE static void Store(const DWORD w[2], BYTE* p)
     {
-        for (int i = 0; i < 4; ++i) {
-            p[i] = static_cast<BYTE>(w[0] >> (24 - 8 * i));
-            p[4 + i] = static_cast<BYTE>(w[1] >> (24 - 8 * i));
-        }
+        StoreBigEndian32(p, w[0]);
+        StoreBigEndian32(p + 4, w[1]);
     }
 };
 

@@ -29,7 +29,7 @@ struct DESSchedule {
 };
 
 // Initial permutation, leaving both halves rotated left by one bit.
-inline void DESInitialPermutation(DWORD& left, DWORD& right)
+SIGILBOX_BLOCK_INLINE void DESInitialPermutation(DWORD& left, DWORD& right)
 {
     DWORD work = ((left >> 4) ^ right) & 0x0F0F0F0Fu;
     right ^= work;
@@ -51,7 +51,7 @@ inline void DESInitialPermutation(DWORD& left, DWORD& right)
 }
 
 // Inverse of the above; takes the pre-output halves (R16, L16).
-inline void DESFinalPermutation(DWORD& left, DWORD& right)
+SIGILBOX_BLOCK_INLINE void DESFinalPermutation(DWORD& left, DWORD& right)
 {
     left = std::rotr(left, 1);
     DWORD work = (left ^ right) & 0xAAAAAAAAu;
@@ -73,7 +73,7 @@ inline void DESFinalPermutation(DWORD& left, DWORD& right)
 }
 
 // The cipher function f of one round applied to `half`, with the round's two key words.
-inline DWORD DESF(DWORD half, const DWORD* key)
+SIGILBOX_BLOCK_INLINE DWORD DESF(DWORD half, const DWORD* key)
 {
     const auto& sp = DESSPTable;
     DWORD work = std::rotr(half, 4) ^ key[0];
@@ -84,7 +84,7 @@ inline DWORD DESF(DWORD half, const DWORD* key)
 }
 
 // The sixteen rounds between the permutations. On return `left` holds L16 and `right` R16.
-inline void DESRoundsOnly(DWORD& left, DWORD& right, const DESSchedule& schedule)
+SIGILBOX_BLOCK_INLINE void DESRoundsOnly(DWORD& left, DWORD& right, const DESSchedule& schedule)
 {
     const DWORD* k = schedule.k;
     for (int i = 0; i < DESRounds; i += 2, k += 4) {
@@ -94,7 +94,7 @@ inline void DESRoundsOnly(DWORD& left, DWORD& right, const DESSchedule& schedule
 }
 
 // One whole DES operation with the given schedule (encryption or decryption).
-inline void DESBlock(const DWORD in[2], DWORD out[2], const DESSchedule& schedule)
+SIGILBOX_BLOCK_INLINE void DESBlock(const DWORD in[2], DWORD out[2], const DESSchedule& schedule)
 {
     DWORD left = in[0], right = in[1];
     DESInitialPermutation(left, right);
@@ -117,8 +117,8 @@ public:
     virtual void DecipherAlgorithm(const DWORD in[2], DWORD out[2]);
 
     // The block operations without a virtual call, for loops over many blocks.
-    void Encipher(const DWORD in[2], DWORD out[2]) const { sigilbox_cipher::DESBlock(in, out, m_EncryptionSchedule); }
-    void Decipher(const DWORD in[2], DWORD out[2]) const { sigilbox_cipher::DESBlock(in, out, m_DecryptionSchedule); }
+    SIGILBOX_BLOCK_INLINE void Encipher(const DWORD in[2], DWORD out[2]) const { sigilbox_cipher::DESBlock(in, out, m_EncryptionSchedule); }
+    SIGILBOX_BLOCK_INLINE void Decipher(const DWORD in[2], DWORD out[2]) const { sigilbox_cipher::DESBlock(in, out, m_DecryptionSchedule); }
 
 protected:
     CDESAlgorithm();
@@ -147,17 +147,17 @@ public:
     void EncipherAlgorithm(const DWORD in[2], DWORD out[2]) override;
     void DecipherAlgorithm(const DWORD in[2], DWORD out[2]) override;
 
-    void Encipher(const DWORD in[2], DWORD out[2]) const
+    SIGILBOX_BLOCK_INLINE void Encipher(const DWORD in[2], DWORD out[2]) const
     {
         Run(in, out, m_EncryptionSchedule, m_DecryptionSchedule2, m_EncryptionSchedule3);
     }
-    void Decipher(const DWORD in[2], DWORD out[2]) const
+    SIGILBOX_BLOCK_INLINE void Decipher(const DWORD in[2], DWORD out[2]) const
     {
         Run(in, out, m_DecryptionSchedule3, m_EncryptionSchedule2, m_DecryptionSchedule);
     }
 
 protected:
-    static void Run(const DWORD in[2], DWORD out[2], const sigilbox_cipher::DESSchedule& a,
+    SIGILBOX_BLOCK_INLINE static void Run(const DWORD in[2], DWORD out[2], const sigilbox_cipher::DESSchedule& a,
                     const sigilbox_cipher::DESSchedule& b, const sigilbox_cipher::DESSchedule& c)
     {
         using namespace sigilbox_cipher;

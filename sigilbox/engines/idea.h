@@ -24,8 +24,8 @@ public:
     virtual void EncipherAlgorithm(const DWORD in[2], DWORD out[2]);
     virtual void DecipherAlgorithm(const DWORD in[2], DWORD out[2]);
 
-    void Encipher(const DWORD in[2], DWORD out[2]) const { TRANSFORMATION(in, out, m_EncryptionKeys); }
-    void Decipher(const DWORD in[2], DWORD out[2]) const { TRANSFORMATION(in, out, m_DecryptionKeys); }
+    SIGILBOX_BLOCK_INLINE void Encipher(const DWORD in[2], DWORD out[2]) const { TRANSFORMATION(in, out, m_EncryptionKeys); }
+    SIGILBOX_BLOCK_INLINE void Decipher(const DWORD in[2], DWORD out[2]) const { TRANSFORMATION(in, out, m_DecryptionKeys); }
 
 protected:
     WORD m_EncryptionKeys[SubkeyCount];
@@ -33,7 +33,7 @@ protected:
 
 private:
     // Multiplication modulo 65537, with 0 standing for 65536.
-    static DWORD Mul(DWORD a, DWORD b)
+    SIGILBOX_BLOCK_INLINE static DWORD Mul(DWORD a, DWORD b)
     {
         if (a == 0)
             return (1 - b) & 0xFFFF;
@@ -45,7 +45,7 @@ private:
     }
 
     // Eight rounds and the output transformation, for both directions.
-    static void TRANSFORMATION(const DWORD in[2], DWORD out[2], const WORD* z)
+    SIGILBOX_BLOCK_INLINE static void TRANSFORMATION(const DWORD in[2], DWORD out[2], const WORD* z)
     {
         DWORD x1 = in[0] & 0xFFFF, x2 = in[0] >> 16;
         DWORD x3 = in[1] & 0xFFFF, x4 = in[1] >> 16;

@@ -7,7 +7,18 @@
 #include "framework/object.h"
 #include "framework/types.h"
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
+
+// The block steps of the ciphers are small enough to inline into the processors' loops,
+// but too big for the compiler's default judgement; a call per block costs more than the
+// work around it.
+#if defined(__GNUC__) || defined(__clang__)
+#define SIGILBOX_BLOCK_INLINE inline __attribute__((always_inline))
+#else
+#define SIGILBOX_BLOCK_INLINE inline
+#endif
 
 namespace sigilbox_cipher {
 // Clears key material so that it does not outlive its owner in freed memory.
@@ -22,6 +33,23 @@ inline void WipeKeyBytes(void* p, std::size_t n)
 constexpr DWORD ByteSwap32(DWORD x)
 {
     return (x >> 24) | ((x >> 8) & 0x0000FF00u) | ((x << 8) & 0x00FF0000u) | (x << 24);
+}
+
+// Four bytes as a big-endian word and back, as single loads and stores.
+SIGILBOX_BLOCK_INLINE DWORD LoadBigEndian32(const BYTE* p)
+{
+    DWORD v;
+    std::memcpy(&v, p, 4);
+    if constexpr (std::endian::native == std::endian::little)
+        v = ByteSwap32(v);
+    return v;
+}
+
+SIGILBOX_BLOCK_INLINE void StoreBigEndian32(BYTE* p, DWORD v)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        v = ByteSwap32(v);
+    std::memcpy(p, &v, 4);
 }
 }
 
