@@ -15,3 +15,5 @@
 #include "sigilbox/asn1/asn1_decode.h"
 #include "sigilbox/asn1/object_identifiers.h"
 #include "sigilbox/asn1/algorithm_identifier.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/engines/rsa_keypair.h"
