@@ -1,0 +1,22 @@
+// Pictures: the bitmap resources that picture controls show. A picture control's template
+// text is the name of a picture registered here; a front end that can draw looks it up.
+// The table copies what it is given and keeps it for the life of the process, so a library
+// that registers its pictures may be unloaded afterwards.
+#pragma once
+
+#include "framework/types.h"
+
+#include <memory>
+#include <vector>
+
+struct PictureResource {
+    int width = 0;
+    int height = 0;
+    std::vector<DWORD> pixels;   // 0x00RRGGBB, rows from the top, width * height of them
+};
+
+// Registers (or replaces) a picture; FALSE (ERROR_INVALID_PARAMETER) for an empty name, a
+// size that is not positive or pixels that do not match it.
+BOOL AfxRegisterPicture(const char* name, int width, int height, std::vector<DWORD> pixels);
+// The picture of that name (exact match), or null.
+std::shared_ptr<const PictureResource> AfxFindPicture(const char* name);

@@ -1,0 +1,144 @@
+#include "tests/deploykit/deploykit_support.h"
+
+#include "framework/ui/dialog.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+const DeploykitLibrary& DeploykitLibrary::Get()
+{
+    static const DeploykitLibrary library = [] {
+        DeploykitLibrary lib;
+        lib.module = LoadLibraryA(QM_DEPLOYKIT_LIBRARY);
+        if (!lib.module)
+            return lib;
+        auto entry = [&](const char* name) { return reinterpret_cast<DeploykitEntry>(GetProcAddress(lib.module, name)); };
+        lib.EditMapisvc = entry("EditMapisvc");
+        lib.CheckMapi = entry("CheckMapi");
+        lib.RunWizard = entry("RunWizard");
+        lib.ShowBitmap = entry("ShowBitmap");
+        lib.HideBitmap = entry("HideBitmap");
+        lib.RegisterDAO = entry("RegisterDAO");
+        return lib;
+    }();
+    return library;
+}
+
+void PictureFrontEnd::ShowModeless(CDialog& dialog)
+{
+    CScriptedFrontEnd::ShowModeless(dialog);
+    Shown s{dialog.GetTemplateId(), dialog.GetSafeHwnd(), CString(), dialog.GetControls().size()};
+    for (const CDialogControl& c : dialog.GetControls())
+        if (c.kind == ControlKind::Picture)
+            s.pictureName = c.text;
+    shown.push_back(s);
+    open[dialog.GetSafeHwnd()] = dialog.GetTemplateId();
+}
+
+void PictureFrontEnd::CloseModeless(CDialog& dialog)
+{
+    CScriptedFrontEnd::CloseModeless(dialog);
+    closed.push_back(dialog.GetTemplateId());
+    open.erase(dialog.GetSafeHwnd());
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& path, const std::string& text)
+{
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::vector<IniSection> ReadIni(const std::string& path)
+{
+    std::vector<IniSection> sections;
+    std::string text = ReadText(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        std::string line = text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
+        start = nl == std::string::npos ? text.size() : nl + 1;
+        std::string bare = line;
+        if (!bare.empty() && bare.back() == '\r')
+            bare.pop_back();
+        if (!bare.empty() && bare[0] == '[' && bare.find(']') != std::string::npos) {
+            sections.push_back(IniSection{bare.substr(1, bare.find(']') - 1), {}, {}});
+        } else if (!sections.empty() && !bare.empty() && bare[0] != ';' && bare.find('=') != std::string::npos) {
+            size_t eq = bare.find('=');
+            sections.back().entries.emplace_back(bare.substr(0, eq), bare.substr(eq + 1));
+        }
+        if (!sections.empty())
+            sections.back().lines.push_back(line);
+    }
+    return sections;
+}
+
+const IniSection* FindIniSection(const std::vector<IniSection>& sections, const std::string& name)
+{
+    for (const IniSection& s : sections)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+void DeploykitTest::SetUp()
+{
+    ASSERT_NE(DeploykitLibrary::Get().module, nullptr) << static_cast<const char*>(AfxGetLibraryError());
+    // Every profile write is flushed to disk; a memory file system, when there is one and
+    // no other temporary folder was asked for, keeps the suite quick.
+    fs::path parent = fs::temp_directory_path();
+    if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK | X_OK) == 0)
+        parent = "/dev/shm";
+    std::string base = (parent / "qm-deploykit-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(base.data()), nullptr);
+    m_root = base;
+    SetEnv("XDG_CONFIG_HOME", m_root + "/config");
+    SetEnv("XDG_DATA_HOME", m_root + "/data");
+    SetEnv("TMPDIR", m_root);
+    char folder[1024];
+    UINT length = GetSystemDirectoryA(folder, sizeof folder);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, sizeof folder);
+    m_system = folder;
+    ASSERT_EQ(m_system, m_root + "/data/quillmar/system");
+}
+
+void DeploykitTest::TearDown()
+{
+    LONG none = 0;
+    Lib().HideBitmap(nullptr, &none, nullptr);
+    for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
+        if (it->second.first)
+            ::setenv(it->first.c_str(), it->second.second.c_str(), 1);
+        else
+            ::unsetenv(it->first.c_str());
+    }
+    std::error_code ec;
+    if (!m_root.empty())
+        fs::remove_all(m_root, ec);
+}
+
+void DeploykitTest::SetEnv(const char* name, const std::string& value)
+{
+    const char* old = std::getenv(name);
+    m_savedEnv.push_back({name, {old != nullptr, old ? old : ""}});
+    ::setenv(name, value.c_str(), 1);
+}
+
+void DeploykitTest::InstallSystemLibrary(const char* original, const char* name) const
+{
+    std::error_code ec;
+    fs::remove(m_system + "/" + name, ec);
+    fs::create_symlink(original, m_system + "/" + name);
+}
