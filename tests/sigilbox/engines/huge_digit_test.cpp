@@ -31,13 +31,13 @@ bool RaisesInvalidArg(F f)
     return false;
 }
 
-// A 2048-bit modulus, base and exponent: one PowMod takes long enough to be interrupted.
+// A 1024-bit modulus, base and exponent.
 struct BigOperands {
     CHugeDigit base, exponent, modulus;
     BigOperands()
-        : base(FromHex(std::string(500, '7'))),
-          exponent(FromHex(std::string(512, 'd'))),
-          modulus(FromHex("c" + std::string(510, '3') + "b"))
+        : base(FromHex(std::string(250, '7'))),
+          exponent(FromHex(std::string(256, 'd'))),
+          modulus(FromHex("c" + std::string(254, '3') + "b"))
     {
     }
 };
