@@ -291,7 +291,7 @@ CString AfxNormalizeHeaderValue(const CString& value, BOOL keepComments)
             last = quoted;
             pendingSpace = false;
             i = end;
-        } else if (std::strchr(kHeaderSpecials, c) || (keepComments && (c == '(' || c == ')'))) {
+        } else if ((c && std::strchr(kHeaderSpecials, c)) || (keepComments && (c == '(' || c == ')'))) {
             out += c;
             last = special;
             pendingSpace = false;

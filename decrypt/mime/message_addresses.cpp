@@ -67,10 +67,12 @@ public:
         size_t j = m_i;
         while (j < m_s.size()) {
             char d = m_s[j];
-            if (IsBlank(d) || d == ',' || d == ';' || std::strchr(kOpeners, d) || d == ')' || d == '>' || d == ']')
+            if (IsBlank(d) || d == ',' || d == ';' || (d && std::strchr(kOpeners, d)) || d == ')' || d == '>' || d == ']')
                 break;
             ++j;
         }
+        if (j == m_i)
+            ++j;   // never stand still
         t.kind = Token::word;
         t.text = std::string(m_s.substr(m_i, j - m_i));
         m_i = j;

@@ -241,6 +241,11 @@ TEST_F(MessageTest, AddressEdgeCases)
     EXPECT_EQ(parse("\"esc\\\"aped\" <e@f.g>"), "[e@f.g|\"esc\\\"aped\"]");
     EXPECT_EQ(parse(",,;"), "");
     EXPECT_EQ(parse("@x"), "[<Invalid address>|@x]");
+    // a NUL is a character, never a stop
+    auto nul = Headers(std::string("From: a\0b@c.d <x\0y>\r\n\r\n", 24));
+    nul->ParseAddresses();
+    EXPECT_EQ(nul->m_Sender.m_strAddress.str(), std::string("a\0b@c.d", 7));
+    EXPECT_EQ(nul->m_Sender.m_strName.str(), std::string("x\0y", 3));
 }
 
 TEST_F(MessageTest, WriteHeadersGroupsAddresses)
