@@ -14,6 +14,11 @@ const CASN1_CONSTRUCTED_TYPE* Children(const CASN1Type* object, unsigned char ta
     return value;
 }
 
+CASN1Type& ChildOf(CASN1Type& object, int i)
+{
+    return dynamic_cast<CASN1_CONSTRUCTED_TYPE&>(object).GetComponent(i);
+}
+
 }  // namespace
 
 // ---- AlgorithmIdentifier ----------------------------------------------------------------
@@ -43,12 +48,22 @@ int CASN1_AlgorithmIdentifier::IsValid(const CASN1Type* object)
 
 CASN1_OBJECT_IDENTIFIER& CASN1_AlgorithmIdentifier::GetID()
 {
-    return static_cast<CASN1_OBJECT_IDENTIFIER&>(GetComponent(0));
+    return GetID(*this);
 }
 
 CASN1Type& CASN1_AlgorithmIdentifier::GetParameter()
 {
-    return GetComponent(1);
+    return GetParameter(*this);
+}
+
+CASN1_OBJECT_IDENTIFIER& CASN1_AlgorithmIdentifier::GetID(CASN1Type& algorithmIdentifier)
+{
+    return dynamic_cast<CASN1_OBJECT_IDENTIFIER&>(ChildOf(algorithmIdentifier, 0));
+}
+
+CASN1Type& CASN1_AlgorithmIdentifier::GetParameter(CASN1Type& algorithmIdentifier)
+{
+    return ChildOf(algorithmIdentifier, 1);
 }
 
 // ---- RC2AlgorithmParameter --------------------------------------------------------------
@@ -80,10 +95,20 @@ int CASN1_RC2AlgorithmParameter::IsValid(const CASN1Type* object)
 
 CASN1_INTEGER& CASN1_RC2AlgorithmParameter::GetKeyBits()
 {
-    return static_cast<CASN1_INTEGER&>(GetComponent(0));
+    return GetKeyBits(*this);
 }
 
 CASN1_OCTET_STRING& CASN1_RC2AlgorithmParameter::GetInitializationVector()
 {
-    return static_cast<CASN1_OCTET_STRING&>(GetComponent(1));
+    return GetInitializationVector(*this);
+}
+
+CASN1_INTEGER& CASN1_RC2AlgorithmParameter::GetKeyBits(CASN1Type& parameter)
+{
+    return dynamic_cast<CASN1_INTEGER&>(ChildOf(parameter, 0));
+}
+
+CASN1_OCTET_STRING& CASN1_RC2AlgorithmParameter::GetInitializationVector(CASN1Type& parameter)
+{
+    return dynamic_cast<CASN1_OCTET_STRING&>(ChildOf(parameter, 1));
 }

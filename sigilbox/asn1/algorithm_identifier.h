@@ -1,6 +1,8 @@
-// The two small structures that carry algorithm choices. Both are views of a SEQUENCE: they
-// add neither data nor virtual operations, so a decoded child SEQUENCE may be used through
-// them once IsValid has accepted it.
+// The two small structures that carry algorithm choices. They add neither data nor virtual
+// operations to SEQUENCE. A decoded child is a plain CASN1_SEQUENCE made by the factory: read
+// it through the static accessors, which take any value IsValid has accepted (calling the
+// members on an object that is not of the class, through a cast, is not valid C++ and the
+// sanitizers stop on it).
 #pragma once
 
 #include "sigilbox/asn1/asn1_universal.h"
@@ -17,6 +19,8 @@ public:
 
     CASN1_OBJECT_IDENTIFIER& GetID();
     CASN1Type& GetParameter();
+    static CASN1_OBJECT_IDENTIFIER& GetID(CASN1Type& algorithmIdentifier);
+    static CASN1Type& GetParameter(CASN1Type& algorithmIdentifier);
 };
 
 // SEQUENCE { keyBits INTEGER, iv OCTET STRING }: the RC2-CBC parameter.
@@ -33,4 +37,6 @@ public:
 
     CASN1_INTEGER& GetKeyBits();
     CASN1_OCTET_STRING& GetInitializationVector();
+    static CASN1_INTEGER& GetKeyBits(CASN1Type& parameter);
+    static CASN1_OCTET_STRING& GetInitializationVector(CASN1Type& parameter);
 };

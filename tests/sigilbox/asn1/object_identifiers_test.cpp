@@ -162,12 +162,12 @@ TEST(AlgorithmIdentifier, BuildsAndChecksShape)
     EXPECT_FALSE(CASN1_AlgorithmIdentifier::IsValid(nullptr));
     EXPECT_FALSE(CASN1_AlgorithmIdentifier::IsValid(&rsa.GetParameter()));
 
-    // A decoded child sequence is used through the view.
+    // A decoded sequence (a plain CASN1_SEQUENCE) is read through the static accessors.
     CDEREncoding e = Enc("30 0D 06 09 2A 86 48 86 F7 0D 01 01 01 05 00");
     std::unique_ptr<CASN1Type> decoded(AfxBuildFromEncoding(e));
     ASSERT_TRUE(CASN1_AlgorithmIdentifier::IsValid(decoded.get()));
-    auto& view = static_cast<CASN1_AlgorithmIdentifier&>(static_cast<CASN1_SEQUENCE&>(*decoded));
-    EXPECT_TRUE(view.GetID() == CASN1_rsaEncryption());
+    EXPECT_TRUE(CASN1_AlgorithmIdentifier::GetID(*decoded) == CASN1_rsaEncryption());
+    EXPECT_EQ(CASN1_AlgorithmIdentifier::GetParameter(*decoded).m_Tag, 0x05);
 }
 
 TEST(RC2Parameter, DecodesAndRefusesOtherShapes)
@@ -179,6 +179,7 @@ TEST(RC2Parameter, DecodesAndRefusesOtherShapes)
     EXPECT_EQ(bits, 58ul);
     EXPECT_EQ(ToHex(parameter.GetInitializationVector().GetData(), 8), "01 02 03 04 05 06 07 08");
     EXPECT_TRUE(CASN1_RC2AlgorithmParameter::IsValid(&parameter));
+    EXPECT_EQ(&CASN1_RC2AlgorithmParameter::GetKeyBits(parameter), &parameter.GetKeyBits());
     CASN1_RC2AlgorithmParameter copy(parameter);
     EXPECT_TRUE(AreEqual(copy, parameter));
 

@@ -94,8 +94,7 @@ TEST(OpenSSLInterop, CertificatesOfBothVersions)
     static_cast<CASN1_INTEGER&>(Child(data1, 0)).GetData(serial);
     EXPECT_EQ(ToHex(serial), "01 02 03 04 05");
     EXPECT_TRUE(CASN1_AlgorithmIdentifier::IsValid(&Child(data1, 1)));
-    auto& sigAlg = static_cast<CASN1_AlgorithmIdentifier&>(static_cast<CASN1_SEQUENCE&>(Child(*v1, 1)));
-    EXPECT_TRUE(sigAlg.GetID() == CASN1_md5WithRSAEncryption());
+    EXPECT_TRUE(CASN1_AlgorithmIdentifier::GetID(Child(*v1, 1)) == CASN1_md5WithRSAEncryption());
     auto& validity = Node(Child(data1, 3));
     EXPECT_TRUE(CASN1_UTCTime::IsValid(&validity.GetComponent(0)));
     EXPECT_EQ(Child(*v1, 2).m_Tag, 0x03);
@@ -129,10 +128,9 @@ TEST(OpenSSLInterop, EnvelopedDataCarriesTheRc2Parameter)
     CASN1Type& encryptedContentInfo = enveloped.GetComponent(2);
     CASN1Type& algorithm = Child(encryptedContentInfo, 1);
     ASSERT_TRUE(CASN1_AlgorithmIdentifier::IsValid(&algorithm));
-    auto& id = static_cast<CASN1_AlgorithmIdentifier&>(static_cast<CASN1_SEQUENCE&>(algorithm));
-    EXPECT_TRUE(id.GetID() == CASN1_RC2_CBC());
+    EXPECT_TRUE(CASN1_AlgorithmIdentifier::GetID(algorithm) == CASN1_RC2_CBC());
 
-    CDEREncoding parameterEncoding(id.GetParameter());
+    CDEREncoding parameterEncoding(CASN1_AlgorithmIdentifier::GetParameter(algorithm));
     CASN1_RC2AlgorithmParameter parameter(parameterEncoding);
     unsigned long keyBits = 0;
     EXPECT_TRUE(parameter.GetKeyBits().GetInteger(keyBits));
