@@ -61,6 +61,7 @@ void Divide(CHugeDigit* q, CHugeDigit* r, const CHugeDigit& a, const CHugeDigit&
         return;
     }
     Word quotient[kMax];
+    const ScratchWiper wipeQuotient(quotient, static_cast<size_t>(na));
     if (nb == 1) {
         const Word rem = DivWord<K>(quotient, a.m_Digits, na, b.m_Digits[0]);
         if (q)
@@ -72,6 +73,7 @@ void Divide(CHugeDigit* q, CHugeDigit* r, const CHugeDigit& a, const CHugeDigit&
     const int shift = std::countl_zero(b.m_Digits[nb - 1]);
     Word vn[kMax];
     Word un[kMax + 1];
+    const ScratchWiper wipeDivisor(vn, static_cast<size_t>(nb)), wipeDividend(un, static_cast<size_t>(na) + 1);
     ShiftLeft<K>(vn, b.m_Digits, nb, shift);
     un[na] = ShiftLeft<K>(un, a.m_Digits, na, shift);
     Divisor d;
@@ -106,9 +108,14 @@ CHugeDigit::CHugeDigit(unsigned short length, unsigned long value) : m_nLength(l
         m_Digits[1] = high;
 }
 
-CHugeDigit::CHugeDigit(unsigned long value)
+CHugeDigit::CHugeDigit(unsigned long value) : m_nLength(0)
 {
     *this = value;
+}
+
+CHugeDigit::~CHugeDigit()
+{
+    Wipe(m_Digits, m_nLength);
 }
 
 CHugeDigit::CHugeDigit(const CHugeDigit& other) : m_nLength(other.m_nLength)
@@ -119,6 +126,9 @@ CHugeDigit::CHugeDigit(const CHugeDigit& other) : m_nLength(other.m_nLength)
 CHugeDigit& CHugeDigit::operator=(const CHugeDigit& other)
 {
     if (this != &other) {
+        // Old words above the new length would keep an earlier (maybe secret) value.
+        if (other.m_nLength < m_nLength)
+            Wipe(m_Digits + other.m_nLength, m_nLength - other.m_nLength);
         m_nLength = other.m_nLength;
         std::memcpy(m_Digits, other.m_Digits, sizeof(DWORD) * m_nLength);
     }
@@ -128,12 +138,11 @@ CHugeDigit& CHugeDigit::operator=(const CHugeDigit& other)
 CHugeDigit& CHugeDigit::operator=(unsigned long value)
 {
     const Word high = static_cast<Word>(static_cast<unsigned long long>(value) >> 32);
+    if (m_nLength > 2)
+        Wipe(m_Digits + 2, m_nLength - 2u);
     m_Digits[0] = static_cast<Word>(value);
-    m_nLength = 1;
-    if (high != 0) {
-        m_Digits[1] = high;
-        m_nLength = 2;
-    }
+    m_Digits[1] = high;
+    m_nLength = high != 0 ? 2 : 1;
     return *this;
 }
 
@@ -258,6 +267,7 @@ CHugeDigit operator+(const CHugeDigit& a, const CHugeDigit& b)
 {
     const int n = a.m_nLength > b.m_nLength ? a.m_nLength : b.m_nLength;
     Word sum[kMax + 1];
+    const ScratchWiper wipe(sum, static_cast<size_t>(n) + 1);
     Wide carry = 0;
     for (int i = 0; i < n; ++i) {
         __checkKillThreadFlag();
@@ -275,6 +285,7 @@ CHugeDigit operator-(const CHugeDigit& a, const CHugeDigit& b)
 {
     const int n = a.m_nLength > b.m_nLength ? a.m_nLength : b.m_nLength;
     Word diff[kMax];
+    const ScratchWiper wipe(diff, static_cast<size_t>(n));
     Word borrow = 0;
     for (int i = 0; i < n; ++i) {
         __checkKillThreadFlag();
@@ -296,6 +307,7 @@ CHugeDigit operator*(const CHugeDigit& a, const CHugeDigit& b)
         return result;
     CheckLength(na + nb);
     Word product[kMax];
+    const ScratchWiper wipe(product, static_cast<size_t>(na + nb));
     Mul<K>(product, a.m_Digits, na, b.m_Digits, nb);
     AssignWords(result, product, na + nb);
     return result;
@@ -335,6 +347,7 @@ CHugeDigit MulMod(const CHugeDigit& a, const CHugeDigit& b, const CHugeDigit& m)
     // The product may be up to twice the capacity: it only lives here.
     Word product[2 * kMax];
     Word scratch[2 * kMax + 1];
+    const ScratchWiper wipeProduct(product, static_cast<size_t>(na + nb)), wipeScratch(scratch, static_cast<size_t>(na + nb) + 1);
     Modulus mod;
     Mul<K>(product, a.m_Digits, na, b.m_Digits, nb);
     PrepareModulus<K>(mod, m.m_Digits, nm);

@@ -28,6 +28,8 @@ public:
     // Copying copies the length and the used words only.
     CHugeDigit(const CHugeDigit& other);
     CHugeDigit& operator=(const CHugeDigit& other);
+    // The used words are wiped: numbers often hold key material.
+    ~CHugeDigit();
     CHugeDigit& operator=(unsigned long value);
 
     // Word i (0 = least significant). Only checked against the capacity, not the length.

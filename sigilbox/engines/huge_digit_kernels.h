@@ -9,6 +9,7 @@
 
 #include "sigilbox/engines/progress.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -25,6 +26,28 @@ struct PollKill {
 };
 struct NoPoll {
     static void Poll() {}
+};
+
+// Zeroes words that held (possibly secret) intermediate values, in a way the compiler may
+// not drop as a dead store.
+inline void Wipe(Word* p, size_t count)
+{
+    volatile Word* v = p;
+    for (size_t i = 0; i < count; ++i)
+        v[i] = 0;
+}
+
+// Wipes a scratch area when the scope ends, also when a kill request unwinds it.
+class ScratchWiper {
+public:
+    ScratchWiper(Word* p, size_t count) : m_p(p), m_count(count) {}
+    ~ScratchWiper() { Wipe(m_p, m_count); }
+    ScratchWiper(const ScratchWiper&) = delete;
+    ScratchWiper& operator=(const ScratchWiper&) = delete;
+
+private:
+    Word* m_p;
+    size_t m_count;
 };
 
 // Count of significant words of a[0..n).
@@ -428,6 +451,10 @@ inline void PowModWords(Word* r, const Word* base, int nb, const Word* e, int ne
     PrepareModulus<P>(mod, m, n);
     Word table[4][kMaxModWords];  // base^g mod m, plain
     Word product[2 * kMaxModWords + 1];
+    Word R[kMaxModWords];
+    const size_t un = static_cast<size_t>(n);
+    const ScratchWiper wipeTable1(table[1], un), wipeTable2(table[2], un), wipeTable3(table[3], un);
+    const ScratchWiper wipeProduct(product, std::max(2 * un + 1, static_cast<size_t>(nb) + 1)), wipeR(R, un);
 
     // t1 = base mod m: reducing it first changes no result and keeps every product at 2n
     // words.
@@ -459,8 +486,7 @@ inline void PowModWords(Word* r, const Word* base, int nb, const Word* e, int ne
         return;
     }
 
-    Word R[kMaxModWords];
-    const size_t bytes = sizeof(Word) * static_cast<size_t>(n);
+    const size_t bytes = sizeof(Word) * un;
     // t2 = t1^2 mod m, t3 = t2 * t1 mod m, through the shifted form.
     ShiftLeft<P>(R, table[1], n, mod.shift);
     MulModShifted<P>(R, table[1], mod, product);
