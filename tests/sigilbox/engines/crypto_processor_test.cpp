@@ -3,8 +3,11 @@
 
 #include "sigilbox/engines/progress.h"
 #include "sigilbox/engines/unlock_exception.h"
+#include "framework/window.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace ciphertest;
 
@@ -336,4 +339,42 @@ TEST(CryptoProcessor, UnlockExceptionIsTheStaticInstance)
     EXPECT_EQ(caught, &CUnlockException::s_instance);
     caught->Delete();   // does nothing to the static instance
     EXPECT_FALSE(CUnlockException::s_instance.m_bAutoDelete);
+}
+
+TEST(CryptoProcessor, FileProgressReachesTheControl)
+{
+    HWND bar = AfxCreateProgressBar();
+    std::vector<std::pair<UINT, LPARAM>> seen;
+    AfxSetProgressBarObserver(bar, [&](HWND, UINT message, WPARAM wParam, LPARAM lParam, const PROGRESSBARSTATE&) {
+        seen.push_back({message, message == PBM_SETRANGE ? lParam : static_cast<LPARAM>(wParam)});
+    });
+    CProgress progress(bar, 0);   // sent: every message is handled at once
+    CDESkey key = FixedDESKey();
+    auto count = [&](UINT message) {
+        return std::count_if(seen.begin(), seen.end(), [&](const auto& m) { return m.first == message; });
+    };
+
+    CMemFile in, out;
+    FillMemFile(in, RandomBytes(2401, 1));
+    CDES_CBC(key).EncryptFile(in, 0, out, &progress);
+    ASSERT_GE(seen.size(), 6u);
+    // Range 0 to 2401 / 8, step 1, position 0; a step per block (300 whole ones and the
+    // padded last); then range 0 to 1 at position 1.
+    EXPECT_EQ(seen[0].first, PBM_SETRANGE);
+    EXPECT_EQ(seen[0].second, MAKELPARAM(0, 300));
+    EXPECT_EQ(seen[2].first, PBM_SETPOS);
+    EXPECT_EQ(seen[2].second, 0);
+    EXPECT_EQ(count(PBM_DELTAPOS), 301);
+    EXPECT_EQ(seen[seen.size() - 3].second, MAKELPARAM(0, 1));
+    EXPECT_EQ(seen.back().first, PBM_SETPOS);
+    EXPECT_EQ(seen.back().second, 1);
+
+    seen.clear();
+    out.SeekToBegin();
+    CMemFile plain;
+    CDES_CBC(key).DecryptFile(out, 0, plain, &progress);
+    EXPECT_EQ(seen[0].second, MAKELPARAM(1, 301));
+    EXPECT_EQ(count(PBM_DELTAPOS), 301);
+    EXPECT_EQ(seen.back().second, 1);
+    DestroyWindow(bar);
 }
