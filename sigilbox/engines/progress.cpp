@@ -54,6 +54,17 @@ CWinThread* ThreadToKill = nullptr;
 int ThreadKillFlag = 0;
 int ThreadCannotBeKilled = 0;
 
+void AfxRequestKillThread(CWinThread* thread)
+{
+    std::atomic_ref<CWinThread*>(ThreadToKill).store(thread, std::memory_order_release);
+    std::atomic_ref<int>(ThreadKillFlag).store(1, std::memory_order_release);
+}
+
+void AfxClearKillThreadRequest()
+{
+    std::atomic_ref<int>(ThreadKillFlag).store(0, std::memory_order_release);
+}
+
 void AfxCheckKillThreadRequest()
 {
     if (std::atomic_ref<int>(ThreadKillFlag).load(std::memory_order_acquire) == 0)

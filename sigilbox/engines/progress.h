@@ -55,6 +55,12 @@ extern int ThreadKillFlag;
 // never reads it.
 extern int ThreadCannotBeKilled;
 
+// The request made and withdrawn with atomic stores (the thread first, then the flag), for
+// controlling code that runs in another thread than the worker. Plain assignments to the
+// two globals work as well.
+void AfxRequestKillThread(CWinThread* thread);
+void AfxClearKillThreadRequest();
+
 // The slow half of the check, taken only while a kill is requested: throws when the calling
 // thread is ThreadToKill.
 void AfxCheckKillThreadRequest();

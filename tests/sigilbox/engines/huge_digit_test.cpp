@@ -366,12 +366,12 @@ TEST_F(HugeDigitKill, RequestFromAnotherThreadStopsTheWorker)
     });
     while (workerThread.load() == nullptr || completed.load() < 1)
         std::this_thread::yield();
-    ThreadToKill = workerThread.load();
-    ThreadKillFlag = 1;
+    AfxRequestKillThread(workerThread.load());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!killed && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ThreadKillFlag = 0;
+    AfxClearKillThreadRequest();
+    EXPECT_EQ(ThreadKillFlag, 0);
     workerThread = nullptr;
     worker.join();
     EXPECT_TRUE(killed);
