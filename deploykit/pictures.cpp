@@ -52,12 +52,12 @@ bool IsPictureTemplate(const DialogTemplate* t, UINT dialogId, const char* pictu
 
 // The template of a picture dialog. The framework's template table outlives this library,
 // so it only ever holds copies made for the life of the process, never this library's
-// own data.
+// own data; they are never freed, and this table keeps them in reach.
 const DialogTemplate* PictureTemplate(const PictureChoice& choice, const CString& pictureName)
 {
-    static std::map<UINT, const DialogTemplate*> made;
-    auto it = made.find(choice.dialogId);
-    if (it != made.end())
+    static auto* made = new std::map<UINT, const DialogTemplate*>();
+    auto it = made->find(choice.dialogId);
+    if (it != made->end())
         return it->second;
     const DialogTemplate* t = AfxFindDialogTemplate(choice.dialogId);
     if (!IsPictureTemplate(t, choice.dialogId, pictureName)) {
@@ -65,7 +65,7 @@ const DialogTemplate* PictureTemplate(const PictureChoice& choice, const CString
         std::memcpy(text, static_cast<const char*>(pictureName), static_cast<size_t>(pictureName.GetLength()) + 1);
         t = new DialogTemplate{choice.dialogId, "", {ControlTemplate{IDC_STATIC, ControlKind::Picture, text}}};
     }
-    made[choice.dialogId] = t;
+    (*made)[choice.dialogId] = t;
     return t;
 }
 

@@ -8,6 +8,7 @@
 #include "framework/window.h"
 
 #include <dlfcn.h>
+#include <set>
 
 namespace {
 
@@ -112,6 +113,7 @@ TEST_F(PicturesTest, EachNumberShowsItsDialogAndPicture)
         EXPECT_NE(shown.pictureName.Find(std::to_string(e.bitmapId).c_str()), -1);
         EXPECT_GT(picture->width, 0);
         EXPECT_EQ(picture->pixels.size(), static_cast<size_t>(picture->width) * picture->height);
+        EXPECT_GE(std::set<DWORD>(picture->pixels.begin(), picture->pixels.end()).size(), 8u);
 
         // A child of the installer's window, centred, raised by 50, 2 pixels short.
         HWND dialog = shown.hwnd;

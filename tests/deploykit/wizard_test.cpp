@@ -8,6 +8,7 @@
 #include "framework/ui/message_box.h"
 #include "framework/window.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -301,6 +302,31 @@ TEST_F(RegisterDaoTest, WarnsWhenThereIsNoRegistrationFunction)
     EXPECT_EQ(m_front.boxes[0].caption, QM_FAKE_PLAIN);
     EXPECT_EQ(m_front.boxes[1].caption, missing.c_str());
     EXPECT_EQ(m_front.boxes[2].caption, "");
+}
+
+} // namespace
+
+namespace {
+
+// An installer that carries no framework of its own: the library's own copy serves, and
+// its message boxes go to standard error.
+TEST_F(DeploykitTest, RunsInAnInstallerWithoutTheFramework)
+{
+    std::string command = std::string("'") + QM_PLAIN_HOST + "' '" + QM_DEPLOYKIT_LIBRARY + "' /opt/plnt/ 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char chunk[512];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, pipe))
+        output.append(chunk, n);
+    EXPECT_EQ(::pclose(pipe), 0) << output;
+    EXPECT_NE(output.find("EditMapisvc 1\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("ShowBitmap 1\nHideBitmap 1\n"), std::string::npos) << output;
+    EXPECT_NE(output.find("Missing DAO server registration function"), std::string::npos) << output;
+    EXPECT_NE(output.find("RegisterDAO 1\n"), std::string::npos) << output;
+    char value[256];
+    GetPrivateProfileStringA("PLNTM_XP", "PR_PROVIDER_DLL_NAME", "", value, sizeof value, MapisvcPath().c_str());
+    EXPECT_STREQ(value, "/opt/plnt/plntm.dll");
 }
 
 } // namespace
