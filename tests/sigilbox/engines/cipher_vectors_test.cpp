@@ -107,7 +107,8 @@ TEST(CipherVectors, RC2WithEffectiveBits)
         CRC2key key;
         Bytes k = Hex(v["key"]);
         ASSERT_LE(k.size(), 128u);
-        std::memcpy(key.m_Key, k.data(), k.size());
+        if (!k.empty())
+            std::memcpy(key.m_Key, k.data(), k.size());
         key.m_nKeyLength = static_cast<BYTE>(k.size());
         key.m_nEffectiveBits = static_cast<WORD>(std::stoi(v["bits"]));
         if (v.invalid) {
