@@ -33,24 +33,24 @@ namespace {
 
 constexpr size_t kMiB = 1024 * 1024;
 
-const fs::path& WorkFolder()
-{
-    static const fs::path folder = [] {
+// One work folder for the whole run, removed at exit.
+struct CWorkFolder {
+    fs::path path;
+    CWorkFolder()
+    {
         std::random_device rd;
-        fs::path p = fs::temp_directory_path() / ("mime_bench_" + std::to_string(rd()));
-        fs::create_directories(p);
-        return p;
-    }();
-    return folder;
-}
-
-struct Cleanup {
-    ~Cleanup()
+        do
+            path = fs::temp_directory_path() / ("mime_bench_" + std::to_string(rd()));
+        while (!fs::create_directory(path));
+    }
+    ~CWorkFolder()
     {
         std::error_code ec;
-        fs::remove_all(WorkFolder(), ec);
+        fs::remove_all(path, ec);
     }
-} g_cleanup;
+} g_work;
+
+const fs::path& WorkFolder() { return g_work.path; }
 
 std::string RandomBytes(size_t n, unsigned seed)
 {

@@ -48,32 +48,32 @@ private:
     }
 };
 
-const std::string& ScratchFolder()
-{
-    static const std::string path = [] {
+// One scratch folder for the whole run, removed at exit.
+struct CScratch {
+    std::string path;
+    CScratch()
+    {
         std::random_device rd;
         for (;;) {
             auto p = std::filesystem::temp_directory_path() / ("mime_fuzz_" + std::to_string(rd()));
-            if (std::filesystem::create_directory(p))
-                return p.string();
+            if (std::filesystem::create_directory(p)) {
+                path = p.string();
+                return;
+            }
         }
-    }();
-    return path;
-}
-
-struct FolderCleanup {
-    ~FolderCleanup()
+    }
+    ~CScratch()
     {
         std::error_code ec;
-        std::filesystem::remove_all(ScratchFolder(), ec);
+        std::filesystem::remove_all(path, ec);
     }
-} g_cleanup;
+} g_scratch;
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string& folder = ScratchFolder();
+    const std::string& folder = g_scratch.path;
     CMessageStore* store = new CMessageStore(folder.c_str());
     {
         CAcceptingContext accepting;
