@@ -161,7 +161,7 @@ struct CommandResult {
     std::string output;
 };
 
-inline CommandResult Run(const std::string& command)
+inline CommandResult RunCommand(const std::string& command)
 {
     CommandResult result{-1, {}};
     FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
