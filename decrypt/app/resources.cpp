@@ -23,6 +23,7 @@ const std::map<UINT, const char*>& StringTable()
 {
     static const std::map<UINT, const char*> table = {
         {IDS_ABOUTBOX, "&About Unsealer..."},
+        {119, "Unsealer could not decrypt and/or verify authentication\r\nof a message as the message requires the U.S. domestic\r\nversion of Unsealer with strong encryption capabilities.\r\n"},
         {IDS_DOCTYPE_P7M, "Unsealer\n\n\nS/MIME clear encoding file (*.p7m)\n.p7m\nSMIMEP7M\nS/MIME clear encoding"},
         {IDS_DOCTYPE_SIG, "Unsealer\n\n\nS/MIME human-readable encoding file (*.sig)\n.sig\nSMIMESIG\nS/MIME human-readable encoding"},
     };

@@ -1,0 +1,299 @@
+#include "decrypt/app/content_processing.h"
+
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/resources.h"
+#include "framework/memfile.h"
+#include "framework/ui/dialog.h"
+#include "framework/ui/message_box.h"
+#include "sigilbox/asn1/algorithm_identifier.h"
+#include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/asn1/object_identifiers.h"
+#include "sigilbox/engines/crypto_processor.h"
+#include "sigilbox/engines/progress.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/engines/unlock_exception.h"
+#include "sigilbox/pki/pkcs7.h"
+#include "sigilbox/pki/structure_view.h"
+
+#include <cstring>
+#include <memory>
+
+DecryptionState& AfxGetDecryptionState()
+{
+    static DecryptionState state;
+    return state;
+}
+
+unsigned long RC2EffectiveBitsFromParameter(unsigned long value)
+{
+    switch (value) {
+    case 160: return 40;
+    case 120: return 64;
+    case 58: return 128;
+    default: return value;
+    }
+}
+
+namespace {
+
+constexpr UINT IDS_STRONG_CIPHER = 119;
+
+enum class ParameterResult { Bad, Good };
+
+// The IV and effective key bits from a content-encryption algorithm's parameter.
+ParameterResult ReadCipherParameter(CASN1_AlgorithmIdentifier& algorithm, BYTE iv[8], unsigned long& effectiveBits)
+{
+    std::memset(iv, 0, 8);
+    effectiveBits = 0;
+    if (algorithm.GetComponentsCount() < 2)
+        return ParameterResult::Bad;
+    CASN1Type& parameter = CASN1_AlgorithmIdentifier::GetParameter(algorithm);
+    switch (parameter.m_Tag) {
+    case 0x05:
+        return ParameterResult::Good;
+    case 0x04: {
+        auto* octets = dynamic_cast<CASN1_PRIMITIVE_TYPE*>(&parameter);
+        if (!octets || octets->GetDataSize() != 8)
+            return ParameterResult::Bad;
+        std::memcpy(iv, octets->GetData(), 8);
+        return ParameterResult::Good;
+    }
+    case 0x10: {
+        if (!CASN1_RC2AlgorithmParameter::IsValid(&parameter))
+            return ParameterResult::Bad;
+        CASN1_OCTET_STRING& ivString = CASN1_RC2AlgorithmParameter::GetInitializationVector(parameter);
+        if (ivString.GetDataSize() != 8)
+            return ParameterResult::Bad;
+        unsigned long bits = 0;
+        if (!CASN1_RC2AlgorithmParameter::GetKeyBits(parameter).GetInteger(bits))
+            return ParameterResult::Bad;
+        bits = RC2EffectiveBitsFromParameter(bits);
+        if (bits < 1 || bits > 1024)
+            return ParameterResult::Bad;
+        std::memcpy(iv, ivString.GetData(), 8);
+        effectiveBits = bits;
+        return ParameterResult::Good;
+    }
+    default:
+        return ParameterResult::Bad;
+    }
+}
+
+void RefuseStrongCipher(CDialog* parent)
+{
+    CString text;
+    text.LoadString(IDS_STRONG_CIPHER);
+    MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, AfxGetAppTitle(), MB_OK | MB_ICONEXCLAMATION);
+    AfxThrowUnlockException("U.S. domestic version needed");
+}
+
+int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent,
+            const CRSAPrivateKey& key, int depth);
+
+// Reads the explicit content as a SEQUENCE of structure class T and releases it from the
+// content info; null when it is missing or of another shape.
+template <class T>
+std::unique_ptr<T> TakeContent(CASN1_ContentInfo& contentInfo)
+{
+    if (!contentInfo.IsContent())
+        return nullptr;
+    auto inner = std::make_unique<T>();
+    if (!CASN1_TAGGED::FromExplicit(contentInfo.GetContent(), *inner))
+        return nullptr;
+    contentInfo.ReleaseContent();
+    return inner;
+}
+
+int ProcessData(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress)
+{
+    if (!contentInfo.IsContent()) {
+        progress.Hint(1);
+        return 1;
+    }
+    CASN1_OCTET_STRING data;
+    if (!CASN1_TAGGED::FromExplicit(contentInfo.GetContent(), data))
+        return 0;
+    contentInfo.ReleaseContent();
+    // The value octets only; a segmented string is written as one run.
+    int size = data.GetDataSize();
+    if (size > 0)
+        outFile.Write(data.GetData(), static_cast<UINT>(size));
+    progress.Hint(1);
+    return 1;
+}
+
+// One recipient: unlock the session key, decrypt, and process what it hides.
+int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& encrypted, const BYTE iv[8],
+                 unsigned long effectiveBits, CFile& outFile, CProgress& progress, CDialog* parent,
+                 const CRSAPrivateKey& key, int depth, BOOL& unknownCipher)
+{
+    CASN1_OCTET_STRING encryptedKey(recipient.GetEncryptedKey());
+    progress.Hint(1);
+
+    CASN1_OBJECT_IDENTIFIER& cipher = CASN1_AlgorithmIdentifier::GetID(encrypted.GetContentEncryptionAlgorithm());
+    if (cipher == CASN1_DES_CBC() || cipher == CASN1_DES_EDE3_CBC())
+        RefuseStrongCipher(parent);
+    if (!(cipher == CASN1_RC2_CBC())) {
+        unknownCipher = TRUE;
+        return 0;
+    }
+    if (effectiveBits > kMaxRC2EffectiveBits)
+        RefuseStrongCipher(parent);
+
+    CRSAPrivateKey working(key);
+    CRC2key sessionKey = working.UnlockRC2Key(encryptedKey.GetData(), encryptedKey.GetDataSize() * 8);
+    // Without a bits value (NULL or bare IV) the whole key counts.
+    sessionKey.m_nEffectiveBits = static_cast<WORD>(effectiveBits ? effectiveBits : 8u * sessionKey.m_nKeyLength);
+    std::memcpy(sessionKey.m_IV, iv, 8);
+    CRC2_CBC processor(sessionKey);
+    std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
+    progress.Hint(1);
+
+    // The encrypted content's value octets (a segmented value arrives concatenated) are
+    // decrypted as one run.
+    CASN1_TAGGED& content = encrypted.GetEncryptedContent();
+    CMemFile plain(1024);
+    {
+        int size = content.GetDataSize();
+        CMemFile cipherText(const_cast<BYTE*>(content.GetData()), static_cast<UINT>(size), 0);
+        processor.DecryptFile(cipherText, 0, plain, nullptr);
+    }
+    progress.Hint(1);
+
+    // Plain data goes straight to the output (what a data content info holding these
+    // octets would write); any other type is decoded and processed in turn.
+    UINT plainSize = static_cast<UINT>(plain.GetLength());
+    if (encrypted.GetContentType() == CASN1_data()) {
+        progress.Hint(1);
+        if (depth + 1 >= kMaxContentNesting)
+            return 0;
+        if (plainSize)
+            outFile.Write(plain.GetBufferPtr(), plainSize);
+        progress.Hint(1);
+        return 1;
+    }
+    std::unique_ptr<CASN1Type> inner;
+    {
+        CDEREncoding der(plain.GetBufferPtr(), plainSize);
+        plain.Close();
+        inner.reset(AfxBuildFromEncoding(der));
+    }
+    CASN1_ContentInfo innerInfo(encrypted.GetContentType(), inner.get());
+    inner.reset();
+    progress.Hint(1);
+    return Process(innerInfo, outFile, progress, parent, key, depth + 1);
+}
+
+int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CFile& outFile, CProgress& progress,
+                     CDialog* parent, const CRSAPrivateKey& key, int depth)
+{
+    std::unique_ptr<CASN1_SEQUENCE> envelope;
+    if (signedAndEnveloped)
+        envelope = TakeContent<CASN1_SignedAndEnvelopedData>(contentInfo);
+    else
+        envelope = TakeContent<CASN1_EnvelopedData>(contentInfo);
+    if (!envelope)
+        return 0;
+    progress.Hint(1);
+
+    CASN1_EncryptedContentInfo* encrypted;
+    CASN1_SET* recipients;
+    if (signedAndEnveloped) {
+        auto& data = static_cast<CASN1_SignedAndEnvelopedData&>(*envelope);
+        if (!CASN1_SignedAndEnvelopedData::IsValid(&data))
+            return 0;
+        encrypted = &data.GetEncryptedContentInfo();
+        recipients = &data.GetRecipientInfos();
+    } else {
+        auto& data = static_cast<CASN1_EnvelopedData&>(*envelope);
+        if (!CASN1_EnvelopedData::IsValid(&data))
+            return 0;
+        encrypted = &data.GetEncryptedContentInfo();
+        recipients = &data.GetRecipientInfos();
+    }
+    progress.Hint(1);
+
+    if (!encrypted->IsEncryptedContent())
+        return 0;
+    BYTE iv[8];
+    unsigned long effectiveBits = 0;
+    if (ReadCipherParameter(encrypted->GetContentEncryptionAlgorithm(), iv, effectiveBits) != ParameterResult::Good)
+        return 0;
+    progress.Hint(1);
+
+    int count = recipients->GetComponentsCount();
+    progress.SetUp(count + 7, 0, 1, 0);
+    for (int i = count - 1; i >= 0; --i) {
+        CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
+        if (!CASN1_RecipientInfo::IsValid(&recipient))
+            continue;
+        CASN1_OBJECT_IDENTIFIER& keyAlgorithm = CASN1_AlgorithmIdentifier::GetID(recipient.GetKeyEncryptionAlgorithm());
+        if (!(keyAlgorithm == CASN1_rsa()) && !(keyAlgorithm == CASN1_rsaEncryption()))
+            continue;
+        BOOL unknownCipher = FALSE;
+        try {
+            if (TryRecipient(recipient, *encrypted, iv, effectiveBits, outFile, progress, parent, key, depth, unknownCipher))
+                return 1;
+        } catch (CException* e) {
+            // Another recipient's key, a padding or decoding error, a refused cipher:
+            // the next recipient may still be the user's.
+            e->Delete();
+        }
+        if (unknownCipher)
+            return 0;
+    }
+    return 0;
+}
+
+int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent,
+            const CRSAPrivateKey& key, int depth)
+{
+    if (depth >= kMaxContentNesting)
+        return 0;
+    CASN1_OBJECT_IDENTIFIER& type = contentInfo.GetContentType();
+    if (type == CASN1_data())
+        return ProcessData(contentInfo, outFile, progress);
+
+    if (type == CASN1_digestedData()) {
+        auto digested = TakeContent<CASN1_DigestedData>(contentInfo);
+        if (!digested)
+            return 0;
+        progress.Hint(1);
+        if (!CASN1_DigestedData::IsValid(digested.get()))
+            return 0;
+        progress.Hint(1);
+        CASN1_ContentInfo& inner = digested->GetContentInfo();
+        if (!inner.IsContent())
+            return 0;
+        return Process(inner, outFile, progress, parent, key, depth + 1);
+    }
+
+    if (type == CASN1_envelopedData())
+        return ProcessEnveloped(contentInfo, FALSE, outFile, progress, parent, key, depth);
+    if (type == CASN1_signedAndEnvelopedData())
+        return ProcessEnveloped(contentInfo, TRUE, outFile, progress, parent, key, depth);
+
+    if (type == CASN1_signedData()) {
+        auto signedData = TakeContent<CASN1_SignedData>(contentInfo);
+        if (!signedData)
+            return 0;
+        progress.Hint(1);
+        if (!CASN1_SignedData::IsValid(signedData.get()))
+            return 0;
+        progress.Hint(1);
+        return Process(signedData->GetContentInfo(), outFile, progress, parent, key, depth + 1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int ProcessContentInfo(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent)
+{
+    CRSAPrivateKey* current = AfxGetDecryptionState().GetPrivateKey();
+    if (!current)
+        return 0;
+    // Work on a copy, so nothing done here touches the decrypting ID.
+    CRSAPrivateKey key(*current);
+    return Process(contentInfo, outFile, progress, parent, key, 0);
+}

@@ -1,0 +1,29 @@
+// Peels PKCS #7 content (signed, digested, enveloped, signed-and-enveloped) down to its data
+// with the user's private key, refusing content ciphers above the program's strength limit.
+#pragma once
+
+#include "framework/file.h"
+#include "framework/types.h"
+
+class CASN1_ContentInfo;
+class CDialog;
+class CProgress;
+class DecryptionState;
+
+// Content infos nest at most this deep (signed around enveloped around data is three).
+constexpr int kMaxContentNesting = 16;
+
+// The strength limit: RC2 with at most this many effective key bits.
+constexpr unsigned long kMaxRC2EffectiveBits = 40;
+
+// RC2 parameters carry the effective key bits either as the bits themselves or, as peers
+// write them, as the version numbers 160, 120 and 58 (40, 64 and 128 bits).
+unsigned long RC2EffectiveBitsFromParameter(unsigned long value);
+
+// Writes the innermost data to outFile; nonzero on success, 0 when the content cannot be
+// processed. Failures inside the recipient loop are caught there; other library
+// exceptions pass on to the caller.
+int ProcessContentInfo(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent);
+
+// The application's decrypting state (the current decrypting ID, settings, queue).
+DecryptionState& AfxGetDecryptionState();

@@ -1,0 +1,124 @@
+// S/MIME content processing against messages made by OpenSSL (the PKI fixtures).
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/resources.h"
+#include "framework/afx.h"
+#include "framework/ui/scripted_front_end.h"
+#include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/engines/progress.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/pki/pkcs1_keys.h"
+#include "sigilbox/pki/pkcs7.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<BYTE> ReadFixture(const char* name)
+{
+    std::ifstream in(std::string(QM_TEST_DATA) + "/pki/" + name, std::ios::binary);
+    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void UseKey(const char* name)
+{
+    std::vector<BYTE> der = ReadFixture(name);
+    CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
+    std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));
+    auto* key = new CRSAPrivateKey;
+    CASN1_PrivateKey::SetDataTo(*value, *key);
+    AfxGetDecryptionState().SetDecryptingID(CKeyInfo("Test ID", CKeyInfo::RSAPrivateKey, key, 1));
+}
+
+struct Result {
+    int ok;
+    std::string output;
+};
+
+Result Process(const char* fixture)
+{
+    std::vector<BYTE> der = ReadFixture(fixture);
+    EXPECT_FALSE(der.empty()) << fixture;
+    CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
+    CASN1_ContentInfo info(encoding);
+    CMemFile out;
+    CProgress progress(nullptr);
+    int ok = ProcessContentInfo(info, out, progress, nullptr);
+    std::string text(static_cast<size_t>(out.GetLength()), '\0');
+    out.SeekToBegin();
+    out.Read(text.data(), static_cast<UINT>(text.size()));
+    return {ok, text};
+}
+
+const std::string kMessage = "Content-Type: text/plain\r\n\r\nHello from the PKI fixtures.\r\n";
+
+class ContentProcessing : public ::testing::Test {
+protected:
+    void SetUp() override { RegisterDecryptResources(); }
+    void TearDown() override { AfxGetDecryptionState().SetDecryptingID(CKeyInfo()); }
+    CScriptedFrontEnd ui;
+};
+
+TEST_F(ContentProcessing, Rc2FortyBitsToOneRecipient)
+{
+    UseKey("user512_key.der");
+    Result r = Process("smime_enveloped_rc2.der");
+    EXPECT_EQ(r.ok, 1);
+    EXPECT_EQ(r.output, kMessage);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(ContentProcessing, TheUsersRecipientIsFoundByTrial)
+{
+    // Recipients: the 1024-bit user first, then the 512-bit one; either key finds its own.
+    UseKey("user512_key.der");
+    EXPECT_EQ(Process("cms_enveloped_two.der").output, kMessage);
+    UseKey("user1024_key.der");
+    EXPECT_EQ(Process("cms_enveloped_two.der").output, kMessage);
+    // A key that belongs to no recipient fails silently.
+    Result r = Process("smime_enveloped_rc2.der");
+    EXPECT_EQ(r.ok, 0);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(ContentProcessing, StreamedEnvelopeDecryptsToTheWholeContent)
+{
+    UseKey("user512_key.der");
+    Result r = Process("cms_enveloped_stream.ber");
+    EXPECT_EQ(r.ok, 1);
+    EXPECT_EQ(r.output, std::string(20000, 'y'));
+}
+
+TEST_F(ContentProcessing, StrongCiphersShowTheRefusalOncePerRecipient)
+{
+    UseKey("user512_key.der");
+    Result r = Process("smime_enveloped_two.der");   // Triple-DES to two recipients
+    EXPECT_EQ(r.ok, 0);
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0].caption, kAppTitle);
+    EXPECT_EQ(ui.boxes[0].text.Find("Unsealer could not decrypt and/or verify authentication\r\n"), 0);
+}
+
+TEST_F(ContentProcessing, SignedLayersAreUnwrappedWithoutChecks)
+{
+    UseKey("user512_key.der");
+    Result r = Process("smime_signed_sha1.der");
+    EXPECT_EQ(r.ok, 1);
+    EXPECT_EQ(r.output, kMessage);
+}
+
+TEST(RC2Parameters, VersionNumbersMapToTheirBits)
+{
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(160), 40u);
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(120), 64u);
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(58), 128u);
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(40), 40u);
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(41), 41u);
+}
+
+}  // namespace
