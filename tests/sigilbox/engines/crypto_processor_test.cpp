@@ -378,3 +378,45 @@ TEST(CryptoProcessor, FileProgressReachesTheControl)
     EXPECT_EQ(seen.back().second, 1);
     DestroyWindow(bar);
 }
+
+namespace {
+// A memory file of another class: the processor reads it through Read like any file.
+class ReadOnlyThroughRead : public CMemFile {};
+}
+
+TEST(CryptoProcessor, FilesReadThroughReadGiveTheSameBytes)
+{
+    CDESkey key = FixedDESKey();
+    Bytes plain = RandomBytes(5003, 21);
+    CMemFile direct, directOut;
+    ReadOnlyThroughRead viaRead;
+    CMemFile viaReadOut;
+    FillMemFile(direct, plain);
+    FillMemFile(viaRead, plain);
+    direct.Seek(3, CFile::begin);
+    viaRead.Seek(3, CFile::begin);
+    CDES_CBC(key).EncryptFile(direct, 4000, directOut, nullptr);
+    CDES_CBC(key).EncryptFile(viaRead, 4000, viaReadOut, nullptr);
+    EXPECT_EQ(ToHex(MemFileBytes(directOut)), ToHex(MemFileBytes(viaReadOut)));
+    EXPECT_EQ(direct.GetPosition(), viaRead.GetPosition());
+
+    Bytes cipher = MemFileBytes(directOut);
+    ReadOnlyThroughRead cipherFile;
+    FillMemFile(cipherFile, cipher);
+    CMemFile back;
+    CDES_CBC(key).DecryptFile(cipherFile, 0, back, nullptr);
+    EXPECT_EQ(ToHex(MemFileBytes(back)), ToHex(Bytes(plain.begin() + 3, plain.begin() + 4003)));
+
+    // A real file on disk.
+    TempDir dir;
+    WriteFileBytes(dir.File("c"), cipher);
+    CFile disk(dir.File("c").c_str(), CFile::modeRead);
+    CMemFile fromDisk;
+    CDES_CBC(key).DecryptFile(disk, 0, fromDisk, nullptr);
+    EXPECT_EQ(ToHex(MemFileBytes(fromDisk)), ToHex(MemFileBytes(back)));
+
+    ReadOnlyThroughRead shortIn;
+    CMemFile sink;
+    FillMemFile(shortIn, Bytes(10, 1));
+    EXPECT_EQ(FileCauseOf([&] { CDES_CBC(key).EncryptFile(shortIn, 20, sink, nullptr); }), CFileException::endOfFile);
+}
