@@ -135,3 +135,16 @@ int AfxEveryChildValid(const CASN1Type* object, unsigned char tag, Check isValid
             return 0;
     return 1;
 }
+
+// An AlgorithmIdentifier of a digest algorithm: as CASN1_AlgorithmIdentifier::IsValid, but
+// the parameter may be absent, as current peers write the SHA-2 family (the parameter of a
+// digest algorithm is NULL or nothing).
+inline int AfxIsDigestAlgorithmIdentifier(const CASN1Type* object)
+{
+    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
+    if (!value)
+        return 0;
+    const int count = value->GetComponentsCount();
+    return (count == 1 || count == 2) && AfxChildTag(value, 0) == 0x06 &&
+           dynamic_cast<const CASN1_OBJECT_IDENTIFIER*>(AfxChildAt(value, 0));
+}
