@@ -93,14 +93,17 @@ void CASN1_RSAKeyWithCertsAndDistinguishedName::GetPublicKey(CRSAPublicKey& key)
 
 void CASN1_RSAKeyWithCertsAndDistinguishedName::GetPrivateKey(CRSAPrivateKey& key) const
 {
+    // A public key read as a private one would shift every number by one place.
+    if (!IsPrivateKey())
+        AfxThrowDERDecodingException("CASN1_RSAKeyWithCertsAndDistinguishedName::GetPrivateKey - no private key");
     CASN1_PrivateKey::SetDataTo(AfxChildAs<CASN1Type>(*this, 1), key);
 }
 
 CString CASN1_RSAKeyWithCertsAndDistinguishedName::GetName() const
 {
-    auto* name = dynamic_cast<const CASN1_PRIMITIVE_TYPE*>(AfxChildAt(this, 2));
+    auto* name = dynamic_cast<const CASN1_OCTET_STRING*>(AfxChildAt(this, 2));
     CByteArray octets;
-    if (!name || !name->GetData(octets))
+    if (!name || name->m_Tag != 0x04 || !name->GetData(octets))
         AfxThrowDERDecodingException("CASN1_RSAKeyWithCertsAndDistinguishedName::GetName - GetData failed");
     int length = 0;
     while (length < octets.GetSize() && octets.GetData()[length] != 0)

@@ -35,7 +35,7 @@ public:
     // The public key; of an entry holding a private key, its public part. Raises
     // CDERDecodingException* when the numbers do not fit the key.
     void GetPublicKey(CRSAPublicKey& key) const;
-    // The private key (entries where IsPrivateKey()).
+    // The private key; raises CDERDecodingException* for an entry that holds none.
     void GetPrivateKey(CRSAPrivateKey& key) const;
     // The name octets as a string, ending at the first zero octet.
     CString GetName() const;
