@@ -1,0 +1,497 @@
+#include "decrypt/app/decrypt_driver.h"
+
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/dialog_helpers.h"
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/resources.h"
+#include "decrypt/mime/fs_storage.h"
+#include "decrypt/mime/message.h"
+#include "decrypt/mime/mime_context.h"
+#include "decrypt/mime/msg_store.h"
+#include "decrypt/mime/transfer_decoders.h"
+#include "framework/exceptions.h"
+#include "framework/file.h"
+#include "framework/fsutil.h"
+#include "framework/memfile.h"
+#include "framework/system.h"
+#include "framework/ui/dialog.h"
+#include "framework/ui/message_box.h"
+#include "sigilbox/asn1/der_encoding.h"
+#include "sigilbox/pki/pkcs7.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+constexpr UINT kCopyChunk = 2048;
+// A decoded .sig file grows in large steps: growing a 64 MiB result 1 KiB at a time costs
+// more than the decoding.
+constexpr UINT kBase64Growth = 1u << 20;
+// Tries at a unique name when another process takes the chosen one first.
+constexpr int kCreateAttempts = 64;
+// Variants name(1) ... tried before a folder is taken as full of them.
+constexpr int kMaxUniqueTries = 100000;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+[[noreturn]] void FailFile(const char* path)
+{
+    AfxThrowFileException(CFileException::generic, -1, path);
+}
+
+void ShowFileError(const char* path, CDialog* parent)
+{
+    CString text("ERROR:\nQuillmar Postlantern Unsealer cannot decrypt the following file:\n");
+    text += path;
+    text += "\n\n";
+    text += "The file maybe corrupted or other decrypting ID is needed.";
+    MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// The extension of the file-name part of a path ("" when it has none).
+CString ExtensionOf(const CString& path)
+{
+    int slash = path.ReverseFind('/');
+    CString name = path.Mid(slash + 1);
+    int dot = name.ReverseFind('.');
+    return dot < 0 ? CString() : name.Mid(dot + 1);
+}
+
+void SplitTitle(const CString& name, CString& title, CString& extension)
+{
+    int dot = name.ReverseFind('.');
+    if (dot < 0) {
+        title = name;
+        extension.Empty();
+    } else {
+        title = name.Left(dot);
+        extension = name.Mid(dot);
+    }
+}
+
+// Cuts text to at most `bytes`, never inside a UTF-8 sequence.
+CString CutBytes(const CString& text, int bytes)
+{
+    if (text.GetLength() <= bytes)
+        return text;
+    int n = bytes;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return text.Left(n);
+}
+
+// Creates a new output file (exclusively, never through a link) under a unique variant of
+// `name`; the stream is open on it afterwards.
+CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
+{
+    for (int attempt = 0;; ++attempt) {
+        CString unique = MakeUniqueOutputName(folder, name);
+        CFileException error;
+        if (folder.CreateStream(&stream, unique, kStoreMode, &error))
+            return unique;
+        // Taken meanwhile: try the next variant; anything else is a failure of the file.
+        if (attempt + 1 >= kCreateAttempts || !folder.ElementExists(unique))
+            AfxThrowFileException(error.m_cause, error.m_lOsError, unique);
+    }
+}
+
+// Copies a part's body (the bytes after its header lines) to `out`.
+void CopyBody(CMessage& part, CFile& out)
+{
+    part.CloseStream();
+    if (part.GetBodyLength() == 0)
+        return;
+    BYTE buffer[kCopyChunk];
+    for (;;) {
+        UINT n = part.ReadBody(buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        out.Write(buffer, n);
+        if (!part.m_Stream.IsOpen())
+            break;
+    }
+    part.CloseStream();
+}
+
+BOOL IsWin32s()
+{
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32s;
+}
+
+// The file name an attachment is written under (before it is made unique).
+CString AttachmentName(CMessage& part, int index, CStorage& folder)
+{
+    CString fallback;
+    fallback.Format("Att%d.att", index);
+    CString name = SafeAttachmentName(part.m_strName);
+    // Room for the folder, a separator and a "(n)" the name may still get.
+    if (name.IsEmpty() || folder.GetName().GetLength() + 1 + name.GetLength() + 8 > kMaxElementPath)
+        return fallback;
+    if (IsWin32s()) {
+        // The 16-bit-hosted platform takes only short names: probe the name first.
+        CString probeName = MakeUniqueOutputName(folder, name);
+        COleStream probe;
+        CFileException error;
+        if (!folder.CreateStream(&probe, probeName, kStoreMode, &error))
+            return fallback;
+        probe.Close();
+        folder.DestroyElement(probeName, &error);
+    }
+    return name;
+}
+
+void WriteAttachment(CMessage& part, int index, CStorage& folder)
+{
+    CString name = AttachmentName(part, index, folder);
+    COleStream out;
+    CreateOutputFile(folder, name, out);
+    CopyBody(part, out);
+    out.Close();
+}
+
+}  // namespace
+
+// ---- the queue --------------------------------------------------------------------------
+
+void QueueFileNames(const char* list, int single)
+{
+    CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
+    if (!list)
+        return;
+    if (single) {
+        queue.Add(list);
+        return;
+    }
+    CString rest(list);
+    rest.TrimRight(" \t");
+    int pos = 0;
+    const int length = rest.GetLength();
+    for (;;) {
+        while (pos < length && IsBlank(rest[pos]))
+            ++pos;
+        if (pos >= length)
+            break;
+        int end;
+        if (rest[pos] == '"') {
+            rest.SetAt(pos, ' ');
+            end = rest.Find('"', pos + 1);
+        } else {
+            end = -1;
+            for (int i = pos; i < length; ++i) {
+                if (IsBlank(rest[i])) {
+                    end = i;
+                    break;
+                }
+            }
+        }
+        CString token = end < 0 ? rest.Mid(pos) : rest.Mid(pos, end - pos);
+        token.TrimLeft(" \t");
+        token.TrimRight(" \t");
+        if (!token.IsEmpty())
+            queue.Add(token);
+        if (end < 0)
+            break;
+        pos = end + 1;
+    }
+}
+
+void DecryptQueuedFiles(CDialog* parent)
+{
+    CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
+    while (queue.GetSize() > 0) {
+        CString name = queue[0];
+        queue.RemoveAt(0);
+        DecryptOneFile(name, ExtensionOf(name).CompareNoCase("SIG") == 0, parent);
+    }
+}
+
+// ---- one file ---------------------------------------------------------------------------
+
+CString CreateOutputFolder(const char* path)
+{
+    CString input(path);
+    int slash = input.ReverseFind('/');
+    CString folder = input.Left(slash + 1);
+    DWORD attributes = GetFileAttributesA(folder.IsEmpty() ? "." : folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        FailFile(path);
+    CString candidate = folder + "Decrypt";
+    for (int n = 1;; ++n) {
+        if (GetFileAttributesA(candidate) == INVALID_FILE_ATTRIBUTES) {
+            if (CreateDirectoryA(candidate, nullptr))
+                return candidate + "/";
+            // Something of that name appeared (or is a dangling link): try the next one.
+            DWORD error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+                AfxThrowFileException(CFileException::generic, static_cast<LONG>(error), candidate);
+        }
+        if (n == INT_MAX)
+            FailFile(path);
+        candidate.Format("%sDecrypt%d", folder.c_str(), n);
+    }
+}
+
+namespace {
+
+// Reads the input into the DER buffer: the raw bytes, or the bytes its base64 text stands for.
+void LoadInput(const char* path, BOOL base64, CDEREncoding& der, ProgressDialog& dialog)
+{
+    CProgress& progress = dialog.GetProgress();
+    CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
+    progress.Hint(1);
+    if (!base64) {
+        dialog.SetStageText("loading ciphertext ...");
+        long long length = input.GetLength();
+        if (length <= 0 || length > INT_MAX)
+            FailFile(path);
+        der.SetSize(static_cast<int>(length));
+        if (input.Read(der.GetData(), static_cast<UINT>(length)) != static_cast<UINT>(length))
+            FailFile(path);
+        progress.Hint(1);
+        return;
+    }
+    dialog.SetStageText("restoring 6-bit ciphertext ...");
+    CMemFile decoded(kBase64Growth);
+    DecodeBase64(&input, &decoded, 0, 1);
+    decoded.SeekToBegin();
+    progress.Hint(1);
+    dialog.SetStageText("loading ciphertext ...");
+    long long length = decoded.GetLength();
+    if (length <= 0 || length > INT_MAX)
+        FailFile(path);
+    der.SetSize(static_cast<int>(length));
+    decoded.Read(der.GetData(), static_cast<UINT>(length));
+    progress.Hint(1);
+}
+
+// What one run holds: released in every outcome, the folder removed when the run failed.
+struct CRun {
+    CString folder;
+    CMessageStore* store = nullptr;
+    COleStream scratch;
+    CString scratchName;
+    BOOL scratchHeld = FALSE;
+
+    void Release()
+    {
+        if (store) {
+            store->CloseStream(&scratch);
+            if (scratchHeld)
+                store->ReleaseStreamRef(scratchName);
+            store->Release();
+            store = nullptr;
+        }
+        scratchHeld = FALSE;
+    }
+    void Undo()
+    {
+        Release();
+        if (!folder.IsEmpty())
+            AfxDeleteFolderTree(folder);
+        folder.Empty();
+    }
+};
+
+}  // namespace
+
+int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
+{
+    if (parent)
+        parent->UpdateWindow();
+    ProgressDialog dialog;
+    dialog.Create(parent, path);
+    CProgress& progress = dialog.GetProgress();
+    progress.SetUp(7, 0, 1, 0);
+
+    CRun run;
+    try {
+        dialog.SetStageText("preparing outputs ...");
+        run.folder = CreateOutputFolder(path);
+        progress.Hint(1);
+
+        run.store = new CMessageStore(run.folder);
+        char nameBuffer[_MAX_PATH];
+        run.scratchName = run.store->CreateStream(&run.scratch, nameBuffer, sizeof nameBuffer);
+        run.scratchHeld = TRUE;
+
+        CDEREncoding der;
+        LoadInput(path, base64, der, dialog);
+
+        dialog.SetStageText("preparing ciphertext ...");
+        CASN1_ContentInfo contentInfo(der);
+        der.SetSize(0);
+        progress.Hint(1);
+
+        dialog.SetStageText("decrypting ...");
+        if (!ProcessContentInfo(contentInfo, run.scratch, progress, parent)) {
+            progress.Hint(1);
+            FailFile(path);
+        }
+
+        dialog.SetStageText("running MIME processor ...");
+        long long length = run.scratch.GetLength();
+        run.store->CloseStream(&run.scratch);
+        progress.Hint(1);
+        if (length != 0) {
+            WriteMessageOutputs(run.store, run.scratchName);
+            run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
+            run.scratchHeld = FALSE;
+        } else {
+            // Nothing to show: the empty scratch file stays as the run's only trace.
+            run.scratchHeld = FALSE;
+        }
+        run.Release();
+    } catch (CException* e) {
+        e->Delete();
+        progress.Hint(1);
+        run.Undo();
+        dialog.DestroyWindow();
+        if (parent)
+            parent->UpdateWindow();
+        ShowFileError(path, parent);
+        return 0;
+    } catch (...) {
+        // Not ours to report, but a partly written output never stays.
+        run.Undo();
+        throw;
+    }
+
+    progress.Hint(1);
+    dialog.SetStageText("finished");
+    progress.SetUp(1, 0, 1, 1);
+    dialog.DestroyWindow();
+    if (parent)
+        parent->UpdateWindow();
+    return 1;
+}
+
+// ---- outputs ----------------------------------------------------------------------------
+
+void WriteMessageOutputs(CMessageStore* store, const char* streamName)
+{
+    CMessage message(store);
+    message.SetStreamName(streamName);
+    // The base context refuses every nested S/MIME part: such a message fails as a whole.
+    CMimeContext refusing;
+    message.ProcessRoot(&refusing);
+    WriteMessageOutputs(message, *store->GetStorage());
+}
+
+void WriteMessageOutputs(CMessage& message, CStorage& folder)
+{
+    CMessage* root = &message;
+    BOOL wrapper = message.GetContent() == kContentPkcs7 ||
+                   (message.GetContent() == kContentMultipart && message.GetFlavour() == kFlavourSigned);
+    if (wrapper && message.m_Children.GetSize() > 0 &&
+        message.m_Children.GetItem(0)->GetContent() == kContentMultipart)
+        root = message.m_Children.GetItem(0);
+
+    COleStream text;
+    CreateOutputFile(folder, "Msg.txt", text);
+    CopyBody(*root, text);
+
+    for (int i = 0; i < root->m_Children.GetSize(); ++i) {
+        CMessage& part = *root->m_Children.GetItem(i);
+        DWORD form = part.GetForm();
+        DWORD content = part.GetContent();
+        if (form == 0 || form == kFormPlain || form == kFormPem) {
+            CopyBody(part, text);
+        } else if (form == kFormMime || form == kFormUuText) {
+            switch (content) {
+            case 0:
+            case kContentText:
+                CopyBody(part, text);
+                break;
+            case kContentFile:
+                WriteAttachment(part, i, folder);
+                break;
+            case kContentOle1:
+            case kContentOle2:
+                text.Write("\r\n[[ OLE ]]\r\n", 13);
+                break;
+            case kContentMessage:
+                if (part.m_Children.GetSize() > 0)
+                    WriteMessageOutputs(*part.m_Children.GetItem(0), folder);
+                break;
+            default:   // nested multiparts are not descended; S/MIME content writes nothing
+                break;
+            }
+        }
+    }
+    text.Close();
+}
+
+CString MakeUniqueOutputName(CStorage& folder, const char* name)
+{
+    if (!folder.ElementExists(name))
+        return name;
+    CString title, extension;
+    SplitTitle(name, title, extension);
+    for (int n = 1;; ++n) {
+        CString candidate;
+        candidate.Format("%s(%d)", title.c_str(), n);
+        candidate += extension;
+        if (!folder.ElementExists(candidate))
+            return candidate;
+        if (n == kMaxUniqueTries)
+            AfxThrowFileException(CFileException::generic, -1, name);
+    }
+}
+
+// ---- safe names -------------------------------------------------------------------------
+
+BOOL IsReservedDeviceName(const char* name)
+{
+    // The device names count with any extension and trailing blanks ("con.txt", "NUL ").
+    CString base(name);
+    int dot = base.Find('.');
+    if (dot >= 0)
+        base = base.Left(dot);
+    base.TrimRight(" ");
+    base.MakeUpper();
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
+    for (const char* device : kDevices)
+        if (base == device)
+            return TRUE;
+    if (base.GetLength() == 4 && (base.Left(3) == "COM" || base.Left(3) == "LPT") && base[3] >= '0' && base[3] <= '9')
+        return TRUE;
+    return FALSE;
+}
+
+CString SafeAttachmentName(const char* name)
+{
+    CString clean;
+    for (const char* p = name ? name : ""; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x20 && c != 0x7F)
+            clean += static_cast<char>(c);
+    }
+    // Only the last path component, whichever separator the sender used.
+    int cut = -1;
+    for (int i = 0; i < clean.GetLength(); ++i)
+        if (clean[i] == '/' || clean[i] == '\\')
+            cut = i;
+    clean = clean.Mid(cut + 1);
+    while (clean.GetLength() >= 2 && ((clean[0] >= 'A' && clean[0] <= 'Z') || (clean[0] >= 'a' && clean[0] <= 'z')) &&
+           clean[1] == ':')
+        clean = clean.Mid(2);
+    clean.TrimLeft(" ");
+    clean.TrimRight(" .");
+    if (clean.IsEmpty() || IsReservedDeviceName(clean))
+        return CString();
+    if (clean.GetLength() > kMaxAttachmentName) {
+        CString title, extension;
+        SplitTitle(clean, title, extension);
+        if (extension.GetLength() < kMaxAttachmentName / 2)
+            clean = CutBytes(title, kMaxAttachmentName - extension.GetLength()) + extension;
+        else
+            clean = CutBytes(clean, kMaxAttachmentName);
+        clean.TrimRight(" .");
+        if (clean.IsEmpty() || clean == extension)
+            return CString();
+    }
+    return clean;
+}

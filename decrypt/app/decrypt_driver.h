@@ -1,0 +1,50 @@
+// The decrypt driver: the queue of input files and, for each file, the pipeline that turns
+// S/MIME content into a folder of readable output beside it (the message text and its
+// attachments), with its progress window and the single error box of a failed file.
+#pragma once
+
+#include "framework/cstring.h"
+#include "framework/types.h"
+
+class CDialog;
+class CMessage;
+class CMessageStore;
+class CStorage;
+
+// Appends file names to the decrypt queue: with single nonzero, list is one name as it is;
+// otherwise list is split as a command line (blanks separate names, double quotes group).
+void QueueFileNames(const char* list, int single);
+
+// Drains the decrypt queue, one file after the other (".sig" files are base64 text); a
+// failed file never stops the queue.
+void DecryptQueuedFiles(CDialog* parent);
+
+// Decrypts one file into a new output folder beside it. 1 on success; 0 after the failure
+// was reported with the error box (nothing of the output folder is left then).
+int DecryptOneFile(const char* path, BOOL base64, CDialog* parent);
+
+// Parses the decrypted content held in the store's stream `streamName` as a mail message
+// and writes the message text and the attachments into the store's folder.
+void WriteMessageOutputs(CMessageStore* store, const char* streamName);
+// The output stage for a processed message tree (called again for embedded messages).
+void WriteMessageOutputs(CMessage& message, CStorage& folder);
+
+// `name`, or name(1).ext, name(2).ext ... when the name is taken in the folder.
+CString MakeUniqueOutputName(CStorage& folder, const char* name);
+
+// An attachment name reduced to a plain file name that stays in its folder: directory
+// parts, drive prefixes, control characters and trailing dots and blanks go; the length is
+// capped keeping the extension. Empty when nothing usable remains (".", "..", a device
+// name): the caller then uses the "Att%d.att" form.
+CString SafeAttachmentName(const char* name);
+
+// Names a sent file may not take (device names of the other platform: CON, NUL, COM1...).
+BOOL IsReservedDeviceName(const char* name);
+
+// Longest attachment name kept (bytes).
+constexpr int kMaxAttachmentName = 200;
+
+// The name of the folder output goes to: "Decrypt", then Decrypt1, Decrypt2 ... in the
+// input's own folder; created here. Raises a file exception when the input's folder is
+// missing or the folder cannot be made. The result ends with a separator.
+CString CreateOutputFolder(const char* path);

@@ -1,0 +1,358 @@
+// The decrypt driver end to end: messages made by OpenSSL (tests/data/decrypt, with the
+// script that made them) decrypted with the user's key into folders beside the inputs.
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/decrypt_driver.h"
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/resources.h"
+#include "framework/afx.h"
+#include "framework/fsutil.h"
+#include "framework/ui/message_box.h"
+#include "framework/ui/scripted_front_end.h"
+#include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/pki/pkcs1_keys.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Fixture(const char* name) { return ReadBytes(std::string(QM_TEST_DATA) + "/decrypt/" + name); }
+
+// Name -> content of the regular files in a folder.
+std::map<std::string, std::string> FolderContent(const std::string& path)
+{
+    std::map<std::string, std::string> files;
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return files;
+    while (dirent* e = readdir(dir)) {
+        std::string name = e->d_name;
+        if (name != "." && name != "..")
+            files[name] = ReadBytes(path + "/" + name);
+    }
+    closedir(dir);
+    return files;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+const std::string kText = "Hello, this is the text only message.\r\nSecond line.\r\n";
+
+const char kFileError[] =
+    "ERROR:\nQuillmar Postlantern Unsealer cannot decrypt the following file:\n%s\n\n"
+    "The file maybe corrupted or other decrypting ID is needed.";
+
+class DecryptDriver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char templ[] = "/tmp/driver_test_XXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        dir = templ;
+        setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+        setenv("XDG_DATA_HOME", dir.c_str(), 1);
+        RegisterDecryptResources();
+        std::string der = Fixture("user_key.der");
+        CDEREncoding encoding(reinterpret_cast<const BYTE*>(der.data()), static_cast<unsigned long>(der.size()));
+        std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));
+        auto* key = new CRSAPrivateKey;
+        CASN1_PrivateKey::SetDataTo(*value, *key);
+        AfxGetDecryptionState().SetDecryptingID(CKeyInfo("Test ID", CKeyInfo::RSAPrivateKey, key, 1));
+        AfxGetDecryptionState().DecryptQueue.RemoveAll();
+    }
+    void TearDown() override
+    {
+        AfxGetDecryptionState().SetDecryptingID(CKeyInfo());
+        AfxGetDecryptionState().DecryptQueue.RemoveAll();
+        AfxDeleteFolderTree(dir.c_str());
+    }
+
+    // Copies a fixture into the scratch folder under `name`; returns its path.
+    std::string Put(const char* fixture, const std::string& name)
+    {
+        std::string path = dir + "/" + name;
+        WriteBytes(path, Fixture(fixture));
+        return path;
+    }
+    std::string ErrorFor(const std::string& path) const
+    {
+        CString text;
+        text.Format(kFileError, path.c_str());
+        return text.str();
+    }
+    int ErrorBoxes() const
+    {
+        int n = 0;
+        for (const auto& b : ui.boxes)
+            n += b.text.Find("cannot decrypt the following file") >= 0;
+        return n;
+    }
+
+    std::string dir;
+    CScriptedFrontEnd ui;
+};
+
+TEST_F(DecryptDriver, TextOnlyMessageGivesMsgTxtWithTheStagesInOrder)
+{
+    std::string path = Put("text_rc2_40.p7m", "mail.p7m");
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    EXPECT_TRUE(ui.boxes.empty());
+    auto out = FolderContent(dir + "/Decrypt");
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out["Msg.txt"], kText);
+    std::vector<std::string> stages;
+    for (const CString& s : ui.stageTexts)
+        if (stages.empty() || stages.back() != s.str())
+            stages.push_back(s.str());
+    EXPECT_EQ(stages, (std::vector<std::string>{"preparing outputs ...", "loading ciphertext ...",
+                                                "preparing ciphertext ...", "decrypting ...",
+                                                "running MIME processor ...", "finished"}));
+}
+
+TEST_F(DecryptDriver, RecipientsAndEncodingsAllReachTheSameText)
+{
+    // Three recipients with the user's key first, second and last; a BER-streamed envelope.
+    for (const char* f : {"three_first.p7m", "three_second.p7m", "three_last.p7m", "text_stream.p7m"}) {
+        SCOPED_TRACE(f);
+        std::string sub = dir + "/" + f + ".d";
+        ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+        std::string path = sub + "/in.p7m";
+        WriteBytes(path, Fixture(f));
+        EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+        EXPECT_EQ(FolderContent(sub + "/Decrypt")["Msg.txt"], kText);
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(DecryptDriver, QueueChoosesBase64ByTheSigExtension)
+{
+    // MAIL.SIG and x.sig are base64 text; mail.sig.bak and a name without extension are DER.
+    const char* names[][2] = {{"text_rc2_40.sig", "MAIL.SIG"}, {"text_rc2_40.sig", "x.sig"},
+                              {"text_rc2_40.p7m", "mail.sig.bak"}, {"text_rc2_40.p7m", "noext"}};
+    std::string list;
+    for (auto& n : names) {
+        std::string sub = dir + "/" + n[1] + ".d";
+        ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
+        WriteBytes(sub + "/" + n[1], Fixture(n[0]));
+        QueueFileNames((sub + "/" + n[1]).c_str(), 1);
+    }
+    DecryptQueuedFiles(nullptr);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(AfxGetDecryptionState().DecryptQueue.GetSize(), 0);
+    for (auto& n : names)
+        EXPECT_EQ(FolderContent(dir + "/" + n[1] + ".d/Decrypt")["Msg.txt"], kText) << n[1];
+    int restoring = 0;
+    for (const CString& s : ui.stageTexts)
+        restoring += s == "restoring 6-bit ciphertext ...";
+    EXPECT_EQ(restoring, 2);
+}
+
+TEST_F(DecryptDriver, MultipartPartsBecomeTextAndSafelyNamedFiles)
+{
+    std::string path = Put("multipart.p7m", "parts.p7m");
+    ASSERT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    auto out = FolderContent(dir + "/Decrypt");
+    std::map<std::string, std::string> expected = {
+        // Parts end before the CR LF of the boundary line; the quoted-printable decoder ends
+        // its lines with CR LF.
+        {"Msg.txt", "First text part.Quoted = printable with a soft break.\r\n"},
+        {"a.doc", std::string("first a.doc\0\1\2", 14)},
+        {"Att3.att", "unnamed one"},
+        {"a(1).doc", "second a.doc"},
+        {"evil.txt", "evil"},
+        {"passwd", "passwd"},
+        {"Att7.att", "device"},
+        {"b.txt", "backslash"},
+        {"Att9.att", "unnamed two"},
+    };
+    EXPECT_EQ(out, expected);
+    // Nothing escaped the output folder.
+    EXPECT_FALSE(Exists(dir + "/evil.txt"));
+    EXPECT_FALSE(Exists(dir + "/../evil.txt"));
+}
+
+TEST_F(DecryptDriver, EmbeddedMessageGetsItsOwnText)
+{
+    std::string path = Put("embedded.p7m", "outer.p7m");
+    ASSERT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    auto out = FolderContent(dir + "/Decrypt");
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out["Msg.txt"], "Outer text.");
+    EXPECT_EQ(out["Msg(1).txt"], "Inner text.");
+}
+
+TEST_F(DecryptDriver, StrongCiphersShowTheRefusalPerRecipientThenTheError)
+{
+    for (const char* f : {"rc2_64.p7m", "rc2_128.p7m", "des.p7m"}) {
+        SCOPED_TRACE(f);
+        ui.boxes.clear();
+        std::string path = Put(f, f);
+        EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+        ASSERT_EQ(ui.boxes.size(), 2u);
+        EXPECT_EQ(ui.boxes[0].text.Find("Unsealer could not decrypt and/or verify authentication\r\n"), 0);
+        EXPECT_EQ(ui.boxes[1].text.str(), ErrorFor(path));
+        EXPECT_EQ(ui.boxes[1].caption, kAppTitle);
+        EXPECT_EQ(ui.boxes[1].type & MB_ICONMASK, MB_ICONEXCLAMATION);
+        EXPECT_FALSE(Exists(dir + "/Decrypt"));
+    }
+    ui.boxes.clear();
+    std::string path = Put("des3_three.p7m", "des3.p7m");
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+    ASSERT_EQ(ui.boxes.size(), 4u);
+    EXPECT_EQ(ErrorBoxes(), 1);
+    EXPECT_EQ(ui.boxes[3].text.str(), ErrorFor(path));
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
+}
+
+TEST_F(DecryptDriver, OutputFoldersAreNeverReused)
+{
+    std::string path = Put("text_rc2_40.p7m", "mail.p7m");
+    ASSERT_EQ(mkdir((dir + "/Decrypt").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((dir + "/Decrypt1").c_str(), 0700), 0);
+    // A dangling link in the way is skipped, never followed.
+    ASSERT_EQ(symlink((dir + "/nowhere").c_str(), (dir + "/Decrypt2").c_str()), 0);
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    EXPECT_EQ(FolderContent(dir + "/Decrypt3")["Msg.txt"], kText);
+    EXPECT_TRUE(FolderContent(dir + "/Decrypt").empty());
+    EXPECT_FALSE(Exists(dir + "/nowhere"));
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    EXPECT_EQ(FolderContent(dir + "/Decrypt4")["Msg.txt"], kText);
+}
+
+TEST_F(DecryptDriver, QueueWithAFailingMiddleFileGoesOn)
+{
+    std::string sub[3];
+    for (int i = 0; i < 3; ++i) {
+        sub[i] = dir + "/q" + std::to_string(i);
+        ASSERT_EQ(mkdir(sub[i].c_str(), 0700), 0);
+    }
+    WriteBytes(sub[0] + "/a.p7m", Fixture("text_rc2_40.p7m"));
+    WriteBytes(sub[1] + "/b.p7m", "garbage, not DER at all");
+    WriteBytes(sub[2] + "/c.p7m", Fixture("embedded.p7m"));
+    for (int i = 0; i < 3; ++i)
+        QueueFileNames((sub[i] + "/" + char('a' + i) + ".p7m").c_str(), 1);
+    DecryptQueuedFiles(nullptr);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(sub[1] + "/b.p7m"));
+    EXPECT_EQ(FolderContent(sub[0] + "/Decrypt")["Msg.txt"], kText);
+    EXPECT_FALSE(Exists(sub[1] + "/Decrypt"));
+    EXPECT_EQ(FolderContent(sub[2] + "/Decrypt").size(), 2u);
+}
+
+TEST_F(DecryptDriver, BadInputsEndWithOneErrorBoxAndNoFolder)
+{
+    std::string der = Fixture("text_rc2_40.p7m");
+    std::string corrupt = der;
+    corrupt[corrupt.size() - 5] ^= 0x55;   // the last cipher block: padding breaks
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty.p7m", ""},
+        {"empty.sig", ""},
+        {"blank.sig", "\r\n\r\n"},
+        {"garbage.sig", "!!!! not base64 ????"},
+        {"truncated.p7m", der.substr(0, der.size() / 2)},
+        {"corrupt.p7m", corrupt},
+        {"nested.p7m", std::string(2000, '\x30') },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        ui.boxes.clear();
+        std::string path = dir + "/" + c.first;
+        WriteBytes(path, c.second);
+        QueueFileNames(path.c_str(), 1);
+        DecryptQueuedFiles(nullptr);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(path));
+        EXPECT_FALSE(Exists(dir + "/Decrypt"));
+    }
+    // A file that is not there, and a folder that is not there.
+    ui.boxes.clear();
+    EXPECT_EQ(DecryptOneFile((dir + "/missing.p7m").c_str(), FALSE, nullptr), 0);
+    EXPECT_EQ(DecryptOneFile((dir + "/nofolder/x.p7m").c_str(), FALSE, nullptr), 0);
+    EXPECT_EQ(ui.boxes.size(), 2u);
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
+}
+
+TEST(QueueFileNames, SplitsLikeACommandLine)
+{
+    CStringArray& q = AfxGetDecryptionState().DecryptQueue;
+    q.RemoveAll();
+    QueueFileNames("\"/tmp/my files/a.p7m\" b.sig", 0);
+    ASSERT_EQ(q.GetSize(), 2);
+    EXPECT_EQ(q[0], "/tmp/my files/a.p7m");
+    EXPECT_EQ(q[1], "b.sig");
+    q.RemoveAll();
+    QueueFileNames("   one   \"\"  \" two \"   three\"four   ", 0);
+    ASSERT_EQ(q.GetSize(), 3);
+    EXPECT_EQ(q[0], "one");
+    EXPECT_EQ(q[1], "two");
+    EXPECT_EQ(q[2], "three\"four");
+    q.RemoveAll();
+    QueueFileNames("\"unterminated name", 0);
+    ASSERT_EQ(q.GetSize(), 1);
+    EXPECT_EQ(q[0], "unterminated name");
+    q.RemoveAll();
+    QueueFileNames("  kept as it is  ", 1);
+    ASSERT_EQ(q.GetSize(), 1);
+    EXPECT_EQ(q[0], "  kept as it is  ");
+    q.RemoveAll();
+    QueueFileNames("   ", 0);
+    EXPECT_EQ(q.GetSize(), 0);
+}
+
+TEST(SafeAttachmentName, NamesStayInTheirFolder)
+{
+    EXPECT_EQ(SafeAttachmentName("report.doc"), "report.doc");
+    EXPECT_EQ(SafeAttachmentName("../../evil.txt"), "evil.txt");
+    EXPECT_EQ(SafeAttachmentName("/etc/passwd"), "passwd");
+    EXPECT_EQ(SafeAttachmentName("a\\b.txt"), "b.txt");
+    EXPECT_EQ(SafeAttachmentName("C:\\Windows\\x.exe"), "x.exe");
+    EXPECT_EQ(SafeAttachmentName("C:x.exe"), "x.exe");
+    EXPECT_EQ(SafeAttachmentName("na\x01me\x7f.txt\r\n"), "name.txt");
+    EXPECT_EQ(SafeAttachmentName("  spaced.txt . . "), "spaced.txt");
+    for (const char* bad : {"", ".", "..", "...", "dir/", "dir/..", " . ", "CON", "con.txt", "Nul", "COM1", "lpt9.doc",
+                            "aux ", "\x01\x02"})
+        EXPECT_EQ(SafeAttachmentName(bad), "") << bad;
+    EXPECT_EQ(SafeAttachmentName("COM10"), "COM10");
+    EXPECT_EQ(SafeAttachmentName("console.txt"), "console.txt");
+
+    CString longName(std::string(300, 'x') + ".pdf");
+    CString cut = SafeAttachmentName(longName);
+    EXPECT_EQ(cut.GetLength(), kMaxAttachmentName);
+    EXPECT_EQ(cut.Right(4), ".pdf");
+    // A cut never splits a UTF-8 sequence.
+    std::string utf8;
+    for (int i = 0; i < 150; ++i)
+        utf8 += "\xc3\xa9";
+    CString cutUtf8 = SafeAttachmentName(CString(utf8 + ".txt"));
+    EXPECT_LE(cutUtf8.GetLength(), kMaxAttachmentName);
+    EXPECT_EQ(cutUtf8.GetLength() % 2, 0);
+    EXPECT_EQ(cutUtf8.Right(4), ".txt");
+}
+
+}  // namespace
