@@ -57,6 +57,12 @@ protected:
     virtual void EncryptBlocks(const BYTE* in, BYTE* out, std::size_t blocks);
     virtual void DecryptBlocks(const BYTE* in, BYTE* out, std::size_t blocks);
 
+    DWORD m_IVWords[2];
+    DWORD m_EncryptionContext[2];
+    DWORD m_DecryptionContext[2];
+
+private:
+    // A block's 8 bytes as two big-endian words, and back.
     static void EncodeData(const BYTE* bytes, DWORD words[2])
     {
         words[0] = (DWORD(bytes[0]) << 24) | (DWORD(bytes[1]) << 16) | (DWORD(bytes[2]) << 8) | bytes[3];
@@ -70,11 +76,6 @@ protected:
         }
     }
 
-    DWORD m_IVWords[2];
-    DWORD m_EncryptionContext[2];
-    DWORD m_DecryptionContext[2];
-
-private:
     void Blocks(bool encrypt, const BYTE* in, int count, BYTE* out, CProgress* progress);
 };
 

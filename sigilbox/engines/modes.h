@@ -21,8 +21,6 @@ public:
     virtual void DecryptPreProcess(const DWORD in[2], DWORD out[2], DWORD[2]) { Copy(in, out); }
     virtual void DecryptPostProcess(const DWORD in[2], DWORD out[2], DWORD[2]) { Copy(in, out); }
 
-    // ECB blocks are independent in both directions.
-    static constexpr bool DecryptBlocksIndependent = true;
 
 private:
     static void Copy(const DWORD in[2], DWORD out[2])
@@ -65,8 +63,6 @@ public:
         reg[1] = m_LastCipher[1];
     }
 
-    // Each plaintext block needs only its own and the previous ciphertext block.
-    static constexpr bool DecryptBlocksIndependent = true;
 
 protected:
     DWORD m_LastCipher[2];
@@ -110,7 +106,6 @@ public:
         out[1] = in[1] ^ reg[1];
     }
 
-    static constexpr bool DecryptBlocksIndependent = true;
 
 protected:
     DWORD m_Plain[2];
