@@ -11,6 +11,8 @@
 #   multipart.p7m         text, quoted-printable text, named, unnamed, duplicate and
 #                         hostile attachment names
 #   embedded.p7m          a message that carries another message
+#   uuencoded.p7m         text with a uuencoded file ("Encoding:" header)
+#   big.p7m               a 20000-byte attachment without transfer encoding
 #   rc2_64.p7m, rc2_128.p7m, des.p7m   strong ciphers, one recipient
 #   des3_three.p7m        Triple-DES to three recipients
 #
@@ -70,6 +72,18 @@ printf 'From: inner@example.com\nSubject: inner\n\nInner text.\n'
 printf -- '--OO--\n'
 } | crlf > embedded.eml
 
+# Text carrying a uuencoded file whose "begin" line names a path outside the folder.
+printf 'Encoding: 3 TEXT, 4 UUENCODE\nSubject: uu\n\nText before the file.\nbegin 644 ../../up.txt\n0=75E;F-O9&5D(&1A=&$-"@  \n`\nend\nText after the file.\n' | crlf > uuencoded.eml
+
+# A 20000-byte attachment sent as it is (no transfer encoding).
+{
+printf 'MIME-Version: 1.0\nContent-Type: multipart/mixed; boundary="BB"\n\n'
+printf -- '--BB\nContent-Type: text/plain\n\nSee the file.\n'
+printf -- '--BB\nContent-Type: application/octet-stream; name="big.bin"\n\n'
+yes 'zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz' | head -n 250
+printf -- '--BB--\n'
+} | crlf > big.eml
+
 enc() {   # enc OUTPUT CIPHER INPUT CERT...
     o=$1; c=$2; i=$3; shift 3
     openssl smime $legacy -encrypt -binary -$c -in $i -outform DER -out "$out/$o" "$@"
@@ -82,8 +96,10 @@ enc three_last.p7m rc2-40 text.eml other1_1.pem other2_2.pem user_3.pem
 openssl cms $legacy -encrypt -binary -stream -rc2-40 -in text.eml -outform DER -out "$out/text_stream.p7m" user_1.pem
 enc multipart.p7m rc2-40 multipart.eml user_1.pem
 enc embedded.p7m rc2-40 embedded.eml user_1.pem
+enc uuencoded.p7m rc2-40 uuencoded.eml user_1.pem
+enc big.p7m rc2-40 big.eml user_1.pem
 enc rc2_64.p7m rc2-64 text.eml user_1.pem
 enc rc2_128.p7m rc2-128 text.eml user_1.pem
 enc des.p7m des text.eml user_1.pem
 enc des3_three.p7m des3 text.eml other1_1.pem user_2.pem other2_3.pem
-cp text.eml multipart.eml embedded.eml "$out/"
+cp text.eml multipart.eml embedded.eml uuencoded.eml big.eml "$out/"

@@ -6,6 +6,7 @@
 #include "decrypt/app/resources.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
+#include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/scripted_front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"
@@ -20,6 +21,8 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -205,6 +208,73 @@ TEST_F(DecryptDriver, EmbeddedMessageGetsItsOwnText)
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out["Msg.txt"], "Outer text.");
     EXPECT_EQ(out["Msg(1).txt"], "Inner text.");
+}
+
+TEST_F(DecryptDriver, UuencodedFileNamesStayInTheFolderToo)
+{
+    std::string path = Put("uuencoded.p7m", "uu.p7m");
+    ASSERT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    auto out = FolderContent(dir + "/Decrypt");
+    std::map<std::string, std::string> expected = {
+        // The text before a block ends before the CR LF of its "begin" line.
+        {"Msg.txt", "Text before the file.Text after the file.\r\n"},
+        {"up.txt", "uuencoded data\r\n"},
+    };
+    EXPECT_EQ(out, expected);
+    EXPECT_FALSE(Exists(dir + "/up.txt"));
+}
+
+// Files may grow only to a given size once the MIME processor runs, as on a disk that fills
+// up while the outputs are written.
+class CFillingDisk : public CScriptedFrontEnd {
+public:
+    explicit CFillingDisk(rlim_t limit) : m_limit(limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = signal(SIGXFSZ, SIG_IGN);
+    }
+    ~CFillingDisk() override
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        signal(SIGXFSZ, m_oldHandler);
+    }
+    void Refresh(CDialog& dialog) override
+    {
+        CScriptedFrontEnd::Refresh(dialog);
+        if (dialog.GetControls().size() > 1 && !m_armed) {
+            for (const auto& c : dialog.GetControls()) {
+                if (c.text == "running MIME processor ...") {
+                    rlimit r = m_saved;
+                    r.rlim_cur = m_limit;
+                    setrlimit(RLIMIT_FSIZE, &r);
+                    m_armed = true;
+                }
+            }
+        }
+    }
+
+private:
+    rlim_t m_limit;
+    rlimit m_saved{};
+    void (*m_oldHandler)(int);
+    bool m_armed = false;
+};
+
+TEST_F(DecryptDriver, ADiskFullInTheMiddleOfAnAttachmentLeavesNoFolder)
+{
+    std::string path = Put("big.p7m", "big.p7m");
+    {
+        CFillingDisk disk(8192);
+        EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+        ASSERT_EQ(disk.boxes.size(), 1u);
+        EXPECT_EQ(disk.boxes[0].text.str(), ErrorFor(path));
+    }
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
+    // With room the same file decrypts.
+    ASSERT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    auto out = FolderContent(dir + "/Decrypt");
+    EXPECT_EQ(out["Msg.txt"], "See the file.");
+    EXPECT_EQ(out["big.bin"].size(), 250u * 81u - 2u);
 }
 
 TEST_F(DecryptDriver, StrongCiphersShowTheRefusalPerRecipientThenTheError)
