@@ -12,6 +12,7 @@
 #                         hostile attachment names
 #   embedded.p7m          a message that carries another message
 #   uuencoded.p7m         text with a uuencoded file ("Encoding:" header)
+#   clearsigned.p7m       a clear-signed (multipart/signed) message, enveloped
 #   big.p7m               a 20000-byte attachment without transfer encoding
 #   rc2_64.p7m, rc2_128.p7m, des.p7m   strong ciphers, one recipient
 #   des3_three.p7m        Triple-DES to three recipients
@@ -33,8 +34,14 @@ distinguished_name = dn
 CNF
 openssl genrsa -out ca.key 1024 2>/dev/null
 openssl req -config ca.cnf -x509 -new -key ca.key -days 3650 -subj "/CN=Driver Test CA" -out ca.pem
+# The user's key is kept across runs (the fuzz target carries it).
+if [ -f "$out/user_key.der" ]; then
+    openssl rsa -inform DER -in "$out/user_key.der" -out user.key 2>/dev/null
+else
+    openssl genrsa -out user.key 512 2>/dev/null
+fi
+for k in other1 other2; do openssl genrsa -out $k.key 512 2>/dev/null; done
 for k in user other1 other2; do
-    openssl genrsa -out $k.key 512 2>/dev/null
     openssl req -config ca.cnf -new -key $k.key -subj "/CN=$k" -out $k.csr
 done
 # The same key under several serials, so its place among the sorted recipients is chosen.
@@ -84,6 +91,9 @@ yes 'zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz
 printf -- '--BB--\n'
 } | crlf > big.eml
 
+# A clear-signed message (multipart/signed): the program does not process nested S/MIME.
+openssl smime -sign -in text.eml -signer user_1.pem -inkey user.key -out clearsigned.eml
+
 enc() {   # enc OUTPUT CIPHER INPUT CERT...
     o=$1; c=$2; i=$3; shift 3
     openssl smime $legacy -encrypt -binary -$c -in $i -outform DER -out "$out/$o" "$@"
@@ -98,6 +108,7 @@ enc multipart.p7m rc2-40 multipart.eml user_1.pem
 enc embedded.p7m rc2-40 embedded.eml user_1.pem
 enc uuencoded.p7m rc2-40 uuencoded.eml user_1.pem
 enc big.p7m rc2-40 big.eml user_1.pem
+enc clearsigned.p7m rc2-40 clearsigned.eml user_1.pem
 enc rc2_64.p7m rc2-64 text.eml user_1.pem
 enc rc2_128.p7m rc2-128 text.eml user_1.pem
 enc des.p7m des text.eml user_1.pem

@@ -277,6 +277,46 @@ TEST_F(DecryptDriver, ADiskFullInTheMiddleOfAnAttachmentLeavesNoFolder)
     EXPECT_EQ(out["big.bin"].size(), 250u * 81u - 2u);
 }
 
+// A DER value: tag, length, content.
+std::string Tlv(unsigned char tag, const std::string& content)
+{
+    std::string out(1, static_cast<char>(tag));
+    size_t n = content.size();
+    if (n < 0x80) {
+        out += static_cast<char>(n);
+    } else {
+        std::string len;
+        for (; n; n >>= 8)
+            len.insert(len.begin(), static_cast<char>(n & 0xFF));
+        out += static_cast<char>(0x80 | len.size());
+        out += len;
+    }
+    return out + content;
+}
+
+TEST_F(DecryptDriver, SignedDataAroundEnvelopedDataIsUnwrapped)
+{
+    // SignedData { version 1, { sha1 }, the enveloped content info itself, no signers }.
+    const std::string signedOid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x02", 11);
+    const std::string sha1 = Tlv(0x30, std::string("\x06\x05\x2b\x0e\x03\x02\x1a\x05\x00", 9));
+    std::string signedData =
+        Tlv(0x30, Tlv(0x02, "\x01") + Tlv(0x31, sha1) + Fixture("text_rc2_40.p7m") + Tlv(0x31, ""));
+    std::string path = dir + "/signed.p7m";
+    WriteBytes(path, Tlv(0x30, signedOid + Tlv(0xA0, signedData)));
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    EXPECT_EQ(FolderContent(dir + "/Decrypt")["Msg.txt"], kText);
+}
+
+TEST_F(DecryptDriver, NestedSmimeInTheMessageFailsTheFile)
+{
+    // The decrypted message is clear-signed: this program does not process such parts.
+    std::string path = Put("clearsigned.p7m", "cs.p7m");
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(path));
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
+}
+
 TEST_F(DecryptDriver, StrongCiphersShowTheRefusalPerRecipientThenTheError)
 {
     for (const char* f : {"rc2_64.p7m", "rc2_128.p7m", "des.p7m"}) {
