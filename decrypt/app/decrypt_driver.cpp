@@ -348,6 +348,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         e->Delete();
         progress.Hint(1);
         run.Undo();
+        progress.Hint(1);
         dialog.DestroyWindow();
         if (parent)
             parent->UpdateWindow();

@@ -307,6 +307,19 @@ TEST_F(DecryptDriver, SignedDataAroundEnvelopedDataIsUnwrapped)
     EXPECT_EQ(FolderContent(dir + "/Decrypt")["Msg.txt"], kText);
 }
 
+TEST_F(DecryptDriver, EmptyContentSucceedsWithoutMessageText)
+{
+    // A data content info without content: nothing to show; the empty scratch file stays.
+    std::string path = dir + "/nothing.p7m";
+    WriteBytes(path, std::string("\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 13));
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+    EXPECT_TRUE(ui.boxes.empty());
+    auto out = FolderContent(dir + "/Decrypt");
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out.begin()->first.rfind("MAIL-", 0), 0u);
+    EXPECT_EQ(out.begin()->second, "");
+}
+
 TEST_F(DecryptDriver, NestedSmimeInTheMessageFailsTheFile)
 {
     // The decrypted message is clear-signed: this program does not process such parts.
