@@ -6,6 +6,7 @@
 #include "decrypt/app/resources.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
+#include "framework/system.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/scripted_front_end.h"
@@ -198,6 +199,19 @@ TEST_F(DecryptDriver, MultipartPartsBecomeTextAndSafelyNamedFiles)
     // Nothing escaped the output folder.
     EXPECT_FALSE(Exists(dir + "/evil.txt"));
     EXPECT_FALSE(Exists(dir + "/../evil.txt"));
+}
+
+TEST_F(DecryptDriver, OnTheSubsetPlatformNamesAreProbedAndTheProbeGoes)
+{
+    AfxForcePlatformId(VER_PLATFORM_WIN32s);
+    std::string path = Put("multipart.p7m", "parts.p7m");
+    int ok = DecryptOneFile(path.c_str(), FALSE, nullptr);
+    AfxForcePlatformId(-1);
+    ASSERT_EQ(ok, 1);
+    auto out = FolderContent(dir + "/Decrypt");
+    EXPECT_EQ(out.size(), 9u);
+    EXPECT_EQ(out["a(1).doc"], "second a.doc");
+    EXPECT_EQ(out["evil.txt"], "evil");
 }
 
 TEST_F(DecryptDriver, EmbeddedMessageGetsItsOwnText)
