@@ -10,6 +10,8 @@
 #include <cstddef>
 
 class CASN1Type;
+class CCryptoProcessor;
+class CDigestMaker;
 class CASN1_PRIMITIVE_TYPE;
 class CASN1_CONSTRUCTED_TYPE;
 
@@ -46,6 +48,13 @@ public:
     void DecodeFrom(CDEREncoding& encoding);
     // Archive form: one 0x00 octet, then the complete encoding as a byte array.
     void _Serialize(CArchive& ar);
+
+    // The encoding fed to a digest maker (the digest is finished), encrypted with the
+    // processor's padding into out, or decrypted as ciphertext into out; contentsOnly as
+    // for EncodeToFile.
+    void DigestEncoding(CDigestMaker& maker, int contentsOnly) const;
+    void EncryptEncoding(CCryptoProcessor& processor, CFile& out, int contentsOnly) const;
+    void DecryptEncoding(CCryptoProcessor& processor, CFile& out, int contentsOnly) const;
 
     unsigned char m_Tag;          // class bits OR tag number, constructed bit clear
     BOOL m_bConstructed;          // encoded with the constructed method

@@ -46,3 +46,15 @@ void AfxDecryptEncoding(const CASN1Type& object, CCryptoProcessor& processor, CF
         AfxThrowInvalidArgException();
     processor.DecryptFile(file, 0, out, nullptr);
 }
+
+void CASN1Type::DigestEncoding(CDigestMaker& maker, int contentsOnly) const { AfxDigestEncoding(*this, maker, contentsOnly); }
+
+void CASN1Type::EncryptEncoding(CCryptoProcessor& processor, CFile& out, int contentsOnly) const
+{
+    AfxEncryptEncoding(*this, processor, out, contentsOnly);
+}
+
+void CASN1Type::DecryptEncoding(CCryptoProcessor& processor, CFile& out, int contentsOnly) const
+{
+    AfxDecryptEncoding(*this, processor, out, contentsOnly);
+}

@@ -66,7 +66,7 @@ TEST(Encodings, DigestOfTheWholeEncodingOrItsContents)
 
     // SHA-1 through the same path.
     CSHA1DigestMaker sha;
-    AfxDigestEncoding(*seq, sha, 0);
+    seq->DigestEncoding(sha, 0);
     CSHA1DigestMaker direct;
     direct.UpdateBlock(whole.data(), static_cast<int>(whole.size()), nullptr, 1, 1);
     BYTE d1[20], d2[20];
@@ -92,7 +92,7 @@ TEST(Encodings, EncryptAndDecryptThroughAProcessor)
     CASN1_OCTET_STRING content(cipher.data(), cipher.size());
     CMemFile opened;
     CRC2_CBC dec(key);
-    AfxDecryptEncoding(content, dec, opened, 1);
+    content.DecryptEncoding(dec, opened, 1);
     EXPECT_EQ(ToHex(MemFileBytes(opened)), ToHex(whole));
 
     // Contents only of the sequence: its children's encodings.
