@@ -416,10 +416,16 @@ TEST_F(DecryptDriver, BadInputsEndWithOneErrorBoxAndNoFolder)
         {"corrupt.p7m", corrupt},
         {"nested.p7m", std::string(2000, '\x30') },
     };
-    for (const auto& c : cases) {
+    // Content infos of every other type without their content.
+    std::vector<std::pair<std::string, std::string>> all(std::begin(cases), std::end(cases));
+    for (char type = 2; type <= 6; ++type) {
+        std::string oid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07", 10);
+        all.emplace_back("type" + std::to_string(type) + ".p7m", "\x30\x0b" + oid + type);
+    }
+    for (const auto& c : all) {
         SCOPED_TRACE(c.first);
         ui.boxes.clear();
-        std::string path = dir + "/" + c.first;
+        std::string path = dir + "/" + std::string(c.first);
         WriteBytes(path, c.second);
         QueueFileNames(path.c_str(), 1);
         DecryptQueuedFiles(nullptr);
