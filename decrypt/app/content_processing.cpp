@@ -127,6 +127,9 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
                  unsigned long effectiveBits, CFile& outFile, CProgress& progress, CDialog* parent,
                  const CRSAPrivateKey& key, int depth, BOOL& unknownCipher)
 {
+    // An earlier recipient may have decrypted (and released) the content already.
+    if (!encrypted.IsEncryptedContent())
+        return 0;
     CASN1_OCTET_STRING encryptedKey(recipient.GetEncryptedKey());
     progress.Hint(1);
 
@@ -155,9 +158,13 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
     CMemFile plain(1024);
     {
         int size = content.GetDataSize();
+        // Room for the whole plaintext at once, so the buffer never holds a copy while it grows.
+        plain.SetLength(size);
+        plain.SetLength(0);
         CMemFile cipherText(const_cast<BYTE*>(content.GetData()), static_cast<UINT>(size), 0);
         processor.DecryptFile(cipherText, 0, plain, nullptr);
     }
+    encrypted.ReleaseContent();
     progress.Hint(1);
 
     // Plain data goes straight to the output (what a data content info holding these
