@@ -42,3 +42,104 @@ BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state)
     BOOL c = app.WriteProfileString(SETTINGS_SECTION, "DefaultViewer", state.m_strDefaultViewer);
     return a && b && c;
 }
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+const char* const DECRYPT_USAGE =
+    "Usage: decrypt [OPTION]... [FILE]...\n"
+    "Decrypt S/MIME files (.p7m, .sig) with the decrypting ID.\n"
+    "\n"
+    "  --change KEYFILE   use the digital ID in KEYFILE as the decrypting ID\n"
+    "  --new KEYFILE      create a new digital ID and save it in KEYFILE\n"
+    "  --view             show the decrypting ID\n"
+    "  --about            show the program's version box\n"
+    "  --key KEYFILE.der  use this PKCS #1 private key as the decrypting ID\n"
+    "  --batch            decrypt the files and exit, without a screen\n"
+    "  --password-fd N    read passwords from file descriptor N\n"
+    "  --help             show this help and exit\n"
+    "  --version          show the version and exit\n";
+
+CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
+{
+    CDecryptOptions o;
+    auto setCommand = [&](CDecryptOptions::Command c, const char* name) {
+        if (o.command != CDecryptOptions::None && o.command != c && o.error.IsEmpty())
+            o.error = CString("option '") + name + "' conflicts with an earlier command";
+        o.command = c;
+    };
+    bool optionsEnded = false;
+    for (int i = 1; i < argc && o.error.IsEmpty(); ++i) {
+        const char* arg = argv[i] ? argv[i] : "";
+        if (optionsEnded || std::strncmp(arg, "--", 2) != 0 || arg[2] == '\0') {
+            if (!optionsEnded && std::strcmp(arg, "--") == 0) {
+                optionsEnded = true;
+                continue;
+            }
+            if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
+                o.error = CString("unknown option '") + arg + "'";
+                break;
+            }
+            o.files.Add(arg);
+            continue;
+        }
+        std::string name(arg + 2);
+        std::string value;
+        bool hasValue = false;
+        if (auto eq = name.find('='); eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.erase(eq);
+            hasValue = true;
+        }
+        bool takesValue = name == "change" || name == "new" || name == "key" || name == "password-fd";
+        if (takesValue && !hasValue) {
+            if (i + 1 >= argc) {
+                o.error = CString("option '--") + name.c_str() + "' needs a value";
+                break;
+            }
+            value = argv[++i];
+        } else if (!takesValue && hasValue) {
+            o.error = CString("option '--") + name.c_str() + "' takes no value";
+            break;
+        }
+        if (name == "change") { setCommand(CDecryptOptions::Change, "--change"); o.commandFile = value.c_str(); }
+        else if (name == "new") { setCommand(CDecryptOptions::New, "--new"); o.commandFile = value.c_str(); }
+        else if (name == "view") setCommand(CDecryptOptions::View, "--view");
+        else if (name == "about") setCommand(CDecryptOptions::About, "--about");
+        else if (name == "help") setCommand(CDecryptOptions::Help, "--help");
+        else if (name == "version") setCommand(CDecryptOptions::Version, "--version");
+        else if (name == "batch") o.batch = true;
+        else if (name == "key") o.keyFile = value.c_str();
+        else if (name == "password-fd") {
+            char* end = nullptr;
+            errno = 0;
+            long fd = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || errno != 0 || fd < 0 || fd > INT_MAX)
+                o.error = CString("invalid file descriptor '") + value.c_str() + "'";
+            else
+                o.passwordFd = static_cast<int>(fd);
+        } else {
+            o.error = CString("unknown option '--") + name.c_str() + "'";
+        }
+        if ((takesValue && value.empty()) && o.error.IsEmpty())
+            o.error = CString("option '--") + name.c_str() + "' needs a value";
+    }
+    return o;
+}
+
+CString JoinFileNames(const CStringArray& files)
+{
+    CString line;
+    for (int i = 0; i < files.GetSize(); ++i) {
+        if (i > 0)
+            line += " ";
+        const CString& f = files[i];
+        if (std::strpbrk(f, " \t") != nullptr)
+            line += CString("\"") + f + "\"";
+        else
+            line += f;
+    }
+    return line;
+}

@@ -22,3 +22,21 @@ BOOL SelectProfileLocation(CWinApp& app, int product);
 void ReadUserSettings(CWinApp& app, DecryptionState& state);
 // TRUE only when all three writes succeeded.
 BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state);
+
+// The program's options, GNU style: "--name VALUE" or "--name=VALUE"; "--" ends the
+// options; everything else is a file to decrypt.
+struct CDecryptOptions {
+    enum Command { None, Change, New, View, About, Help, Version };
+    Command command = None;
+    CString commandFile;    // --change / --new KEYFILE
+    CString keyFile;        // --key KEYFILE.der: a PKCS #1 private key as the decrypting ID
+    bool batch = false;
+    int passwordFd = -1;    // --password-fd N
+    CStringArray files;
+    CString error;          // not empty: the command line was refused, with this reason
+};
+
+CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv);
+// The files as one command line for QueueFileNames: each quoted when it holds a blank.
+CString JoinFileNames(const CStringArray& files);
+extern const char* const DECRYPT_USAGE;

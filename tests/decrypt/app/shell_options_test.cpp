@@ -1,0 +1,53 @@
+// The program's GNU-style options.
+#include "decrypt/app/decrypt_app.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+CDecryptOptions Parse(std::vector<const char*> args)
+{
+    args.insert(args.begin(), "decrypt");
+    return ParseDecryptOptions(static_cast<int>(args.size()), args.data());
+}
+
+TEST(ShellOptions, CommandsValuesAndFiles)
+{
+    auto o = Parse({"--batch", "--key", "k.der", "a.sig", "--password-fd=3", "b c.p7m"});
+    EXPECT_TRUE(o.error.IsEmpty()) << static_cast<const char*>(o.error);
+    EXPECT_TRUE(o.batch);
+    EXPECT_STREQ(o.keyFile, "k.der");
+    EXPECT_EQ(o.passwordFd, 3);
+    ASSERT_EQ(o.files.GetSize(), 2);
+    EXPECT_STREQ(JoinFileNames(o.files), "a.sig \"b c.p7m\"");
+
+    o = Parse({"--change=id.key"});
+    EXPECT_EQ(o.command, CDecryptOptions::Change);
+    EXPECT_STREQ(o.commandFile, "id.key");
+    EXPECT_EQ(Parse({"--new", "n.key"}).command, CDecryptOptions::New);
+    EXPECT_EQ(Parse({"--view"}).command, CDecryptOptions::View);
+    EXPECT_EQ(Parse({"--about"}).command, CDecryptOptions::About);
+    EXPECT_EQ(Parse({"--help"}).command, CDecryptOptions::Help);
+    EXPECT_EQ(Parse({"--version"}).command, CDecryptOptions::Version);
+
+    o = Parse({"--", "--view", "-"});
+    EXPECT_EQ(o.command, CDecryptOptions::None);
+    EXPECT_EQ(o.files.GetSize(), 2);
+}
+
+TEST(ShellOptions, RefusedCommandLines)
+{
+    EXPECT_FALSE(Parse({"--change"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--change="}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--view=x"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--frobnicate"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"-x"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--password-fd", "-1"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--password-fd", "3x"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--password-fd", "99999999999"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--view", "--about"}).error.IsEmpty());
+}
+
+} // namespace
