@@ -1,6 +1,7 @@
 // The decrypt program for now: decrypts the files named on the command line with a private
 // key given as a PKCS #1 DER file. The main dialog, the key file and the settings come later.
 #include "decrypt/app/content_processing.h"
+#include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/decrypt_driver.h"
 #include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
@@ -20,20 +21,6 @@
 #include <string>
 
 namespace {
-
-const char kUsage[] =
-    "usage: decrypt [--batch] [--key KEYFILE.der] FILE...\n"
-    "\n"
-    "Decrypts S/MIME content files (.p7m as DER, .sig as base64 text). The message text\n"
-    "and the attachments of each file go to a new folder beside it: Decrypt, Decrypt1...\n"
-    "\n"
-    "  --key FILE  the decrypting ID: an RSA private key as PKCS #1 DER (for example\n"
-    "              \"openssl rsa -traditional -outform DER\"). The program's password-\n"
-    "              protected key file is not read yet; it comes in a later version.\n"
-    "  --batch     never ask: messages go to standard error (the default when standard\n"
-    "              input is not a terminal).\n"
-    "\n"
-    "The exit status is the number of files that failed (at most 125).\n";
 
 // Passes everything on and counts the boxes that report a failed file.
 class CCountingFrontEnd : public CFrontEnd {
@@ -91,33 +78,29 @@ BOOL LoadKey(const char* path)
 
 int main(int argc, char** argv)
 {
-    BOOL batch = FALSE;
-    const char* keyPath = nullptr;
-    int first = argc;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--batch") == 0) {
-            batch = TRUE;
-        } else if (std::strcmp(argv[i], "--key") == 0 && i + 1 < argc) {
-            keyPath = argv[++i];
-        } else if (std::strcmp(argv[i], "--") == 0) {
-            first = i + 1;
-            break;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
-            std::fprintf(stderr, "decrypt: unknown option %s\n%s", argv[i], kUsage);
-            return 2;
-        } else {
-            first = i;
-            break;
-        }
-    }
-    if (first >= argc) {
-        std::fputs(kUsage, stderr);
+    CDecryptOptions options = ParseDecryptOptions(argc, argv);
+    if (!options.error.IsEmpty()) {
+        std::fprintf(stderr, "decrypt: %s\n%s", static_cast<const char*>(options.error), DECRYPT_USAGE);
         return 2;
     }
+    if (options.command == CDecryptOptions::Help) {
+        std::fputs(DECRYPT_USAGE, stdout);
+        return 0;
+    }
+    if (options.command == CDecryptOptions::Version) {
+        std::fputs("Quillmar Postlantern Unsealer Version 1.0\n", stdout);
+        return 0;
+    }
+    if (options.command != CDecryptOptions::None) {
+        std::fputs("decrypt: this command is not available in this version\n", stderr);
+        return 2;
+    }
+    if (options.files.GetSize() == 0) {
+        std::fputs(DECRYPT_USAGE, stderr);
+        return 2;
+    }
+    const BOOL batch = options.batch ? TRUE : FALSE;
+    const char* keyPath = options.keyFile.IsEmpty() ? nullptr : static_cast<const char*>(options.keyFile);
 
     RegisterDecryptResources();
     AfxSetAppTitle(kAppTitle);
@@ -135,8 +118,8 @@ int main(int argc, char** argv)
         return 1;
     }
     // Names are queued one by one: the shell has already split them.
-    for (int i = first; i < argc; ++i)
-        QueueFileNames(argv[i], 1);
+    for (int i = 0; i < options.files.GetSize(); ++i)
+        QueueFileNames(options.files[i], 1);
     DecryptQueuedFiles(nullptr);
     AfxGetDecryptionState().SetDecryptingID(CKeyInfo());
     AfxSetFrontEnd(nullptr);
