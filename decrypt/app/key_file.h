@@ -1,0 +1,15 @@
+// The decrypting ID's key file: loading it into the application's decrypting state, saving
+// it, and viewing the current ID.
+#pragma once
+
+#include "framework/types.h"
+
+class CDialog;
+
+// format: 0 = by the extension of the key file name ("sec" means DER, else archive),
+// 1 = archive, 2 = DER. Each returns 1 on success, 0 otherwise.
+int LoadKeyFile(CDialog* parent, int format);
+int SaveKeyFile(CDialog* parent, int format);
+
+// Shows the current decrypting ID in a property sheet.
+void ViewDecryptingID(CDialog* parent);
