@@ -21,12 +21,18 @@ const DialogTemplate kProgressDialog = {
 
 const std::map<UINT, const char*>& StringTable()
 {
-    static const std::map<UINT, const char*> table = {
+    static const std::map<UINT, const char*> table = [] {
+        std::map<UINT, const char*> all = {
         {IDS_ABOUTBOX, "&About Unsealer..."},
         {119, "Unsealer could not decrypt and/or verify authentication\r\nof a message as the message requires the U.S. domestic\r\nversion of Unsealer with strong encryption capabilities.\r\n"},
         {IDS_DOCTYPE_P7M, "Unsealer\n\n\nS/MIME clear encoding file (*.p7m)\n.p7m\nSMIMEP7M\nS/MIME clear encoding"},
         {IDS_DOCTYPE_SIG, "Unsealer\n\n\nS/MIME human-readable encoding file (*.sig)\n.sig\nSMIMESIG\nS/MIME human-readable encoding"},
-    };
+        };
+        for (const DecryptResourceShare* share : {&KeyFileResources(), &DigitalIDResources(), &ShellResources()})
+            for (const auto& entry : share->strings)
+                all.emplace(entry.first, entry.second);
+        return all;
+    }();
     return table;
 }
 
@@ -45,6 +51,9 @@ void RegisterDecryptResources()
     std::call_once(once, [] {
         AfxSetStringTable(DecryptString);
         AfxRegisterDialogTemplates({&kProgressDialog});
+        for (const DecryptResourceShare* share : {&KeyFileResources(), &DigitalIDResources(), &ShellResources()})
+            for (const DialogTemplate* dialogTemplate : share->templates)
+                AfxRegisterDialogTemplate(dialogTemplate);
         AfxSetAppTitle(kAppTitle);
     });
 }

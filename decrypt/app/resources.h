@@ -4,6 +4,11 @@
 
 #include "framework/types.h"
 
+#include <utility>
+#include <vector>
+
+struct DialogTemplate;
+
 // Icons and bitmaps.
 constexpr UINT IDR_MAINFRAME = 128;
 constexpr UINT IDB_PICTURE = 129;
@@ -25,6 +30,16 @@ constexpr UINT IDD_DECRYPT_DIALOG = 32102;
 
 // The application's title, the caption of every message box.
 constexpr const char* kAppTitle = "Quillmar Postlantern Unsealer";
+
+// Each part of the program keeps its dialog templates and strings beside its code and hands
+// them over here; RegisterDecryptResources installs them all.
+struct DecryptResourceShare {
+    std::vector<const DialogTemplate*> templates;
+    std::vector<std::pair<UINT, const char*>> strings;
+};
+const DecryptResourceShare& KeyFileResources();     // key_file_resources.cpp
+const DecryptResourceShare& DigitalIDResources();   // decrypt/ids/ids_resources.cpp
+const DecryptResourceShare& ShellResources();       // shell_resources.cpp
 
 // Installs the string table and registers every dialog template (once per process).
 void RegisterDecryptResources();
