@@ -84,6 +84,48 @@ BOOL IsLabelFor(const CDialog& dialog, size_t index)
     return next == ControlKind::Edit || next == ControlKind::ComboBox || next == ControlKind::ListBox || next == ControlKind::Spin;
 }
 
+bool IsButton(const CDialogControl& c)
+{
+    return (c.kind == ControlKind::Button || c.kind == ControlKind::DefaultButton) && c.visible;
+}
+
+// The key that presses a button: its access key, or else the first letter of its text that
+// no other button answers to ("Close" beside "&Change..." answers to L). Sets *at to the
+// position of that letter in the text without ampersands (-1 with an access key or none).
+char ButtonKey(const CDialog& dialog, const CDialogControl& button, int* at = nullptr)
+{
+    if (at)
+        *at = -1;
+    if (char k = CTerminalFrontEnd::AccessKey(button.text))
+        return k;
+    const auto& cs = dialog.GetControls();
+    auto taken = [&](char key) {
+        for (const CDialogControl& c : cs) {
+            if (&c == &button || !IsButton(c))
+                continue;
+            char other = CTerminalFrontEnd::AccessKey(c.text);
+            if (!other && &c < &button)
+                other = ButtonKey(dialog, c);
+            if (other == key)
+                return true;
+        }
+        return false;
+    };
+    CString plain = StripAmpersand(button.text);
+    for (int i = 0; i < plain.GetLength(); ++i) {
+        unsigned char ch = static_cast<unsigned char>(plain[i]);
+        if (!std::isalnum(ch))
+            continue;
+        char key = static_cast<char>(std::toupper(ch));
+        if (!taken(key)) {
+            if (at)
+                *at = i;
+            return key;
+        }
+    }
+    return 0;
+}
+
 CString ExpandHome(const CString& path)
 {
     if (path.Left(2) == "~/") {
@@ -161,10 +203,10 @@ CString CTerminalFrontEnd::RenderForm(const CDialog& dialog)
         case ControlKind::Button:
         case ControlKind::DefaultButton: {
             CString b = StripAmpersand(c.text);
-            if (!AccessKey(c.text)) {
-                // Buttons without an access key answer to their first letter.
-                b = "[" + b.Left(1) + "]" + b.Mid(1);
-            }
+            int at = -1;
+            ButtonKey(dialog, c, &at);
+            if (at >= 0)
+                b = b.Left(at) + "[" + b.Mid(at, 1) + "]" + b.Mid(at + 1);
             if (!c.enabled)
                 b = "(" + StripAmpersand(c.text) + ")";
             if (!buttons.IsEmpty())
@@ -374,9 +416,7 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
         for (const CDialogControl& c : dialog.GetControls()) {
             if ((c.kind != ControlKind::Button && c.kind != ControlKind::DefaultButton) || !c.visible)
                 continue;
-            char k = AccessKey(c.text);
-            if (!k && !c.text.IsEmpty())
-                k = static_cast<char>(std::toupper(static_cast<unsigned char>(c.text[0])));
+            char k = ButtonKey(dialog, c);
             if (k == key) {
                 if (!c.enabled)
                     m_term.Write("That command is not available now.\n");

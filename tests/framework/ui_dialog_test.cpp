@@ -20,6 +20,7 @@ namespace {
 
 constexpr UINT kFormId = 9001;
 constexpr UINT kProgressId = 9002;
+constexpr UINT kClashId = 9003;
 constexpr UINT kName = 100, kSecret = 101, kAgree = 102, kGo = 103, kStage = 104, kBar = 105, kSeed = 106;
 
 const DialogTemplate kForm = {kFormId, "Sample Form",
@@ -37,8 +38,16 @@ const DialogTemplate kForm = {kFormId, "Sample Form",
                               }};
 const DialogTemplate kProgress = {kProgressId, "", {{kBar, ControlKind::ProgressBar, ""}, {kStage, ControlKind::Static, ""}}};
 
+// "Close" has no access key and its first letter is "&Change..."'s.
+const DialogTemplate kClash = {kClashId, "Clash",
+                               {
+                                   {kGo, ControlKind::Button, "&Change..."},
+                                   {IDOK, ControlKind::Button, "Close"},
+                                   {IDCANCEL, ControlKind::Button, "Cancel"},
+                               }};
+
 struct Registrar {
-    Registrar() { AfxRegisterDialogTemplates({&kForm, &kProgress}); }
+    Registrar() { AfxRegisterDialogTemplates({&kForm, &kProgress, &kClash}); }
 } g_registrar;
 
 class CFormDlg : public CDialog {
@@ -288,6 +297,18 @@ TEST(TerminalFrontEnd, TypedCommandsReachTheHandlers)
     EXPECT_EQ(shown.find("secret"), std::string::npos);
     EXPECT_NE(shown.find("Type a letter"), std::string::npos);   // "z" matched nothing
     EXPECT_EQ(dlg.dropped, (std::vector<std::string>{"/tmp/x y.p7m", "/tmp/z.sig"}));
+}
+
+TEST(TerminalFrontEnd, ButtonsWithoutAccessKeyTakeAFreeLetter)
+{
+    CDialog dlg(kClashId);
+    std::string shown = RunOnTerminal(dlg, "l\n");
+    EXPECT_EQ(dlg.GetResult(), static_cast<INT_PTR>(IDOK));
+    EXPECT_NE(shown.find("[C]hange...  C[l]ose  C[a]ncel"), std::string::npos) << shown;
+
+    CDialog again(kClashId);
+    RunOnTerminal(again, "a\n");
+    EXPECT_EQ(again.GetResult(), static_cast<INT_PTR>(IDCANCEL));
 }
 
 TEST(TerminalFrontEnd, EndOfInputCancels)
