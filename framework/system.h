@@ -166,6 +166,9 @@ UINT GetSystemDirectoryA(char* buffer, UINT size);
 // refused (empty result) when it is not ours or open to others.
 CString AfxGetConfigFolder();
 CString AfxGetRuntimeFolder();
+// The user's data folder, $XDG_DATA_HOME or ~/.local/share (the desktop's file types and
+// programs are registered under it); not created here.
+CString AfxGetUserDataFolder();
 // Creates the folder and its missing parents (new ones with the given mode).
 BOOL AfxCreateFolderPath(const char* path, UINT mode = 0700);
 

@@ -40,3 +40,35 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv);
 // The files as one command line for QueueFileNames: each quoted when it holds a blank.
 CString JoinFileNames(const CStringArray& files);
 extern const char* const DECRYPT_USAGE;
+
+class CDecryptDlg;
+class CInstanceChannel;
+
+// The application: start-up in the order the program always took, then the main dialog
+// (interactive) or the queue decrypted at once (batch), or one command of the options.
+class CDecryptApp : public CWinApp {
+public:
+    explicit CDecryptApp(const CDecryptOptions& options, BOOL interactive);
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+
+    // The decrypting state (the process's one).
+    DecryptionState& m_state;
+    // The platform is the 16-bit-hosted Win32 subset (platform id 0): settings in an INI file.
+    BOOL m_bWin32s;
+    CDecryptOptions m_options;
+    BOOL m_bInteractive;
+    // The result of a command given as an option: 0 done, 1 not done.
+    int m_nCommandResult = 0;
+    // Set while the main dialog runs (for tests and the hand-over channel).
+    CDecryptDlg* m_pMainDlg = nullptr;
+
+private:
+    BOOL LoadDecryptingID();
+    BOOL RunCommand();
+};
+
+// Makes the key in the file the decrypting ID for this run, without changing the settings:
+// a key file, or a PKCS #1 private key in DER. FALSE (after a message) when it cannot.
+BOOL UseKeyForThisRun(const char* path);

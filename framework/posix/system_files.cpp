@@ -281,6 +281,11 @@ CString AfxGetConfigFolder()
     return CString(XdgFolder("XDG_CONFIG_HOME", ".config") + "/quillmar");
 }
 
+CString AfxGetUserDataFolder()
+{
+    return CString(XdgFolder("XDG_DATA_HOME", ".local/share"));
+}
+
 CString AfxGetRuntimeFolder()
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");

@@ -1,0 +1,100 @@
+// The document types registered at start-up: the desktop learns .p7m and .sig from the
+// program's document strings, and a user's own files are never replaced.
+#include "decrypt/app/doc_types.h"
+#include "decrypt/app/resources.h"
+#include "framework/system.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::string Read(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string ScratchFolder()
+{
+    char dir[] = "/tmp/qm_doctypes_XXXXXX";
+    return ::mkdtemp(dir) ? std::string(dir) : std::string();
+}
+
+TEST(ShellDocTypes, PackageAndEntryComeFromTheDocumentStrings)
+{
+    RegisterDecryptResources();
+    std::string xml = DocTypesMimePackage().c_str();
+    EXPECT_NE(xml.find("<mime-type type=\"application/pkcs7-mime\">\n    <comment>S/MIME clear encoding</comment>\n"
+                       "    <glob pattern=\"*.p7m\"/>"),
+              std::string::npos)
+        << xml;
+    EXPECT_NE(xml.find("<comment>S/MIME human-readable encoding</comment>"), std::string::npos);
+    EXPECT_NE(xml.find("<glob pattern=\"*.sig\"/>"), std::string::npos);
+
+    std::string entry = DocTypesDesktopEntry("/opt/q/bin/decrypt").c_str();
+    EXPECT_NE(entry.find("Exec=/opt/q/bin/decrypt %F\n"), std::string::npos) << entry;
+    EXPECT_NE(entry.find("MimeType=application/pkcs7-mime;application/x-quillmar-smime-sig;\n"), std::string::npos);
+    EXPECT_NE(entry.find("Name=Quillmar Postlantern Unsealer\n"), std::string::npos);
+
+    // A path with blanks or the field-code character is quoted, not split or expanded.
+    entry = DocTypesDesktopEntry("/home/a b/100%/decrypt").c_str();
+    EXPECT_NE(entry.find("Exec=\"/home/a b/100%%/decrypt\" %F\n"), std::string::npos) << entry;
+}
+
+TEST(ShellDocTypes, WrittenOnceAndNeverOverTheUsersOwn)
+{
+    RegisterDecryptResources();
+    std::string data = ScratchFolder();
+    ASSERT_FALSE(data.empty());
+    // No update tool on the search path: registering must not depend on it.
+    std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", "/nonexistent", 1);
+    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 2);
+    EXPECT_NE(Read(data + "/mime/packages/quillmar-unsealer.xml").find("*.p7m"), std::string::npos);
+    EXPECT_NE(Read(data + "/applications/quillmar-unsealer.desktop").find("Exec=/usr/bin/decrypt %F"),
+              std::string::npos);
+
+    // The user edited the entry: a later start leaves it as it is.
+    { std::ofstream(data + "/applications/quillmar-unsealer.desktop") << "mine\n"; }
+    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/other/decrypt"), 0);
+    EXPECT_EQ(Read(data + "/applications/quillmar-unsealer.desktop"), "mine\n");
+    struct stat st;
+    EXPECT_NE(::stat((data + "/applications/quillmar-unsealer.desktop.new").c_str(), &st), 0);
+
+    // A data folder that cannot be written is reported, and nothing is left behind.
+    std::string locked = ScratchFolder();
+    ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
+    if (::access((locked + "/.").c_str(), W_OK) != 0) {   // not when running as root
+        EXPECT_EQ(RegisterShellFileTypes(locked.c_str(), "/usr/bin/decrypt"), -1);
+    }
+    ::chmod(locked.c_str(), 0700);
+    ::setenv("PATH", oldPath.c_str(), 1);
+    std::system(("rm -rf '" + data + "' '" + locked + "'").c_str());
+}
+
+TEST(ShellDocTypes, UserDataFolderFollowsTheEnvironment)
+{
+    std::string old = std::getenv("XDG_DATA_HOME") ? std::getenv("XDG_DATA_HOME") : "";
+    ::setenv("XDG_DATA_HOME", "/tmp/qm-data-home", 1);
+    EXPECT_EQ(AfxGetUserDataFolder(), "/tmp/qm-data-home");
+    ::setenv("XDG_DATA_HOME", "relative/ignored", 1);
+    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", "/tmp/qm-home", 1);
+    EXPECT_EQ(AfxGetUserDataFolder(), "/tmp/qm-home/.local/share");
+    ::setenv("HOME", home.c_str(), 1);
+    if (old.empty())
+        ::unsetenv("XDG_DATA_HOME");
+    else
+        ::setenv("XDG_DATA_HOME", old.c_str(), 1);
+}
+
+}  // namespace
