@@ -9,6 +9,7 @@
 class CDialog;
 class CDistinguishedName;
 class CSerialNumber;
+class CUTCTime;
 
 // The key file's folder and name without extension, with ".P7M"; empty for an empty name.
 CString CertificateFileName(const CString& keyFileName);
@@ -24,3 +25,7 @@ int CertificateFileExists();
 // Counts the issuer's serial numbers in the machine settings: 1 with the serial to use,
 // 0 when the counter could not be stored.
 int NextSerialNumber(const CDistinguishedName& issuer, CSerialNumber& serial);
+
+// The end of a certificate's validity: the same moment a year after notBefore, where
+// 29 February becomes 28 February when the next year has no 29th.
+CUTCTime CertificateExpiry(const CUTCTime& notBefore);

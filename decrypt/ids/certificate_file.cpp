@@ -1,0 +1,337 @@
+#include "decrypt/ids/certificate_file.h"
+
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/dialog_helpers.h"
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/resources.h"
+#include "decrypt/ids/certificate_dialog.h"
+#include "decrypt/ids/ids_resources.h"
+#include "framework/app.h"
+#include "framework/file.h"
+#include "framework/memfile.h"
+#include "framework/registry.h"
+#include "framework/system.h"
+#include "framework/ui/message_box.h"
+#include "sigilbox/asn1/der_encoding.h"
+#include "sigilbox/asn1/object_identifiers.h"
+#include "sigilbox/engines/digest.h"
+#include "sigilbox/engines/hex_text.h"
+#include "sigilbox/engines/huge_digit.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/engines/unlock_exception.h"
+#include "sigilbox/pki/certificate.h"
+#include "sigilbox/pki/certificate_asn1.h"
+#include "sigilbox/pki/pkcs7.h"
+#include "sigilbox/pki/rdn_sequence.h"
+
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+const char kCounterKey[] = "Software\\Quillmar\\Postlantern";
+const char kCounterSection[] = "SERIAL NUMBERS";
+
+// A stored counter longer than this is not ours: it is read as a counter that failed to load.
+constexpr DWORD kMaxStoredCounter = 1024;
+constexpr int kMaxCounterBytes = 255;
+
+BOOL IsWin32s()
+{
+    OSVERSIONINFOA info {};
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32s;
+}
+
+void ShowError(CDialog* parent, const char* text)
+{
+    MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// "SN_" and the first 15 bytes of the MD5 digest of the issuer's DER encoding, in hex.
+CString CounterValueName(const CDistinguishedName& issuer)
+{
+    CASN1_RDNSequence sequence(issuer);
+    CDEREncoding encoding(sequence);
+    CMD5DigestMaker md5;
+    md5.UpdateBlock(encoding.GetData(), encoding.GetSize(), nullptr, 1);
+    BYTE digest[CMD5DigestMaker::DigestLength];
+    md5.GetCurrentDigest(digest);
+    return CString("SN_") + OctetsToHexChars(digest, 15);
+}
+
+// The stored counter: TRUE when the value is there (its bytes in data, possibly unusable).
+BOOL ReadCounter(const CString& name, CByteArray& data)
+{
+    data.RemoveAll();
+    if (IsWin32s()) {
+        CWinApp* app = AfxGetWinApp();
+        return app && app->GetProfileBinary(kCounterSection, name, data);
+    }
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCounterKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return FALSE;
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    LONG result = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
+    if (result == ERROR_FILE_NOT_FOUND) {
+        RegCloseKey(key);
+        return FALSE;
+    }
+    // Anything there that is not a binary value of a plausible size reads as a bad counter.
+    if (result == ERROR_SUCCESS && type == REG_BINARY && size <= kMaxStoredCounter) {
+        data.SetSize(static_cast<int>(size));
+        if (RegQueryValueExA(key, name, nullptr, &type, data.GetData(), &size) != ERROR_SUCCESS || size != static_cast<DWORD>(data.GetSize()))
+            data.RemoveAll();
+    }
+    RegCloseKey(key);
+    return TRUE;
+}
+
+BOOL WriteCounter(const CString& name, const CByteArray& data)
+{
+    if (IsWin32s()) {
+        CWinApp* app = AfxGetWinApp();
+        return app && app->WriteProfileBinary(kCounterSection, name, data.GetData(), static_cast<UINT>(data.GetSize()));
+    }
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCounterKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                        &disposition) != ERROR_SUCCESS)
+        return FALSE;
+    LONG result = RegSetValueExA(key, name, 0, REG_BINARY, data.GetData(), static_cast<DWORD>(data.GetSize()));
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+// The counter after the stored one; the single byte 1 when the stored one does not load.
+CSerialNumber IncrementedCounter(const CByteArray& stored)
+{
+    static const BYTE one = 1;
+    try {
+        CMemFile file(const_cast<BYTE*>(stored.GetData()), static_cast<UINT>(stored.GetSize()));
+        CArchive ar(&file, CArchive::load);
+        CSerialNumber counter;
+        counter.Serialize(ar);
+        ar.Close();
+        if (counter.GetSize() > kMaxCounterBytes)
+            return CSerialNumber(&one, 1);
+        CHugeDigit value;
+        value.Decode(counter.GetData(), static_cast<unsigned short>(counter.GetSize()));
+        CHugeDigit next = value + CHugeDigit(1ul);
+        int bytes = (next.Bits() + 7) / 8;
+        BYTE buffer[kMaxCounterBytes + 1];
+        next.Encode(buffer, static_cast<unsigned short>(bytes));
+        return CSerialNumber(buffer, bytes);
+    } catch (CException* e) {
+        e->Delete();
+    }
+    return CSerialNumber(&one, 1);
+}
+
+// A first counter: the tick count and the calendar time, in machine byte order, read as a
+// big-endian number, in its shortest form.
+CSerialNumber FirstCounter()
+{
+    BYTE bytes[8];
+    DWORD ticks = GetTickCount();
+    std::uint32_t seconds = static_cast<std::uint32_t>(std::time(nullptr));
+    std::memcpy(bytes, &ticks, 4);
+    std::memcpy(bytes + 4, &seconds, 4);
+    int first = 0;
+    while (first < 7 && bytes[first] == 0)
+        ++first;
+    return CSerialNumber(bytes + first, 8 - first);
+}
+
+// Writes the bytes to a new file beside `path` and renames it into place, so the file is
+// there whole or not at all. An existing name (even a dangling symbolic link) is never
+// replaced or followed: the certificate file is made once.
+void WriteNewFile(const CString& path, const BYTE* data, UINT size)
+{
+    CString temporary;
+    CFile file;
+    for (int attempt = 0;; ++attempt) {
+        temporary.Format("%s.%08X%04X.tmp", path.c_str(), static_cast<unsigned>(GetCurrentProcessId()),
+                         static_cast<unsigned>((GetTickCount() + static_cast<DWORD>(attempt)) & 0xFFFF));
+        CFileException error;
+        if (file.Open(temporary, CFile::modeCreateExclusive | CFile::modeWrite | CFile::shareExclusive, &error))
+            break;
+        if (attempt >= 8 || error.m_cause != CFileException::accessDenied)
+            AfxThrowFileException(error.m_cause, error.m_lOsError, temporary);
+    }
+    try {
+        file.Write(data, size);
+        file.Flush();
+        file.Close();
+        if (!MoveFileA(temporary, path))
+            AfxThrowFileException(CFileException::accessDenied, static_cast<LONG>(GetLastError()), path);
+    } catch (CException*) {
+        file.Abort();
+        DeleteFileA(temporary);
+        throw;
+    }
+}
+
+// The DER of a certs-only signedData content info carrying the one certificate.
+CDEREncoding CertificateContent(const CCertificate& certificate)
+{
+    CASN1_SignedData signedData(new CASN1_ContentInfo(CASN1_data(), nullptr));
+    CASN1_SET certificates;
+    certificates.AddObject(new CASN1_Certificate(certificate));
+    signedData.SetCertificates(certificates);
+    CASN1_ContentInfo contentInfo(CASN1_signedData(), &signedData);
+    CDEREncoding encoding(contentInfo);
+    contentInfo.ReleaseContent();
+    return encoding;
+}
+
+// Builds, signs, checks and writes the certificate of the ID for the address.
+int MakeCertificateFile(CDialog* parent, const CString& path, const CRSAPrivateKey& id, const CString& address)
+{
+    ProgressDialog progress;
+    if (!progress.Create(parent, kAppTitle))
+        return 0;
+    CProgress& bar = progress.GetProgress();
+    bar.SetUp(7, 0, 1, 0);
+
+    progress.SetStageText("generating serial number ...");
+    CRSAPrivateKey privateKey(id);
+    CRSAPublicKey publicKey(privateKey);
+    CDistinguishedName name(address);
+    CCertificate certificate;
+    CUTCTime now;
+    if (!NextSerialNumber(name, certificate.m_SerialNumber))
+        return 0;
+    bar.Hint(1);
+
+    int stage = 0;   // 1 while signing or checking
+    try {
+        progress.SetStageText("creating certificate ...");
+        certificate.GetDataFrom(publicKey);
+        --now;
+        certificate.m_NotBefore = now;
+        certificate.m_NotAfter = CertificateExpiry(now);
+        certificate.m_Issuer = name;
+        certificate.m_Subject = name;
+        bar.Hint(1);
+
+        stage = 1;
+        progress.SetStageText("signing certificate ...");
+        certificate.SignWith(privateKey);
+        bar.Hint(1);
+        progress.SetStageText("checking signature ...");
+        if (!certificate.IsSignatureOKFor(publicKey))
+            AfxThrowUnlockException("Private key is not good: bad CRT signature");
+        bar.Hint(1);
+        stage = 0;
+
+        progress.SetStageText("preparing S/MIME content ...");
+        CDEREncoding encoding = CertificateContent(certificate);
+        bar.Hint(1);
+        bar.Hint(1);
+
+        progress.SetStageText("saving .P7M file ...");
+        WriteNewFile(path, encoding.GetData(), static_cast<UINT>(encoding.GetSize()));
+    } catch (CException* e) {
+        BOOL badKey = stage == 1 && e->IsKindOf(RUNTIME_CLASS(CUnlockException));
+        e->Delete();
+        progress.DestroyWindow();
+        ShowError(parent, badKey ? "UNEXPECTED ERROR: signing key is not valid" : "UNEXPECTED ERROR: cannot create .P7M file");
+        return 0;
+    }
+    bar.SetUp(1, 0, 1, 1);
+    progress.DestroyWindow();
+    return 1;
+}
+
+}  // namespace
+
+CUTCTime CertificateExpiry(const CUTCTime& notBefore)
+{
+    CUTCTime notAfter = notBefore;
+    ++notAfter.m_nYear;
+    if (notAfter.m_nMonth == 2 && notAfter.m_nDay == 29 && CUTCTime::DaysInMonth(notAfter.m_nYear, 2) < 29)
+        notAfter.m_nDay = 28;
+    return notAfter;
+}
+
+CString CertificateFileName(const CString& keyFileName)
+{
+    if (keyFileName.IsEmpty())
+        return CString();
+    int slash = keyFileName.ReverseFind('/');
+    int dot = keyFileName.ReverseFind('.');
+    CString stem = dot > slash ? keyFileName.Left(dot) : keyFileName;
+    return stem + ".P7M";
+}
+
+int CertificateFileExists()
+{
+    CString path = CertificateFileName(AfxGetDecryptionState().m_strKeyFileName);
+    if (path.IsEmpty())
+        return 0;
+    CFile file;
+    CFileException error;
+    if (file.Open(path, CFile::modeRead | CFile::shareDenyWrite, &error)) {
+        file.Close();
+        return 1;
+    }
+    // Only a file known to be missing is missing; one that is there but cannot be opened
+    // (held by another program, not readable) is not made again.
+    return error.m_cause == CFileException::fileNotFound ? 0 : 1;
+}
+
+int NextSerialNumber(const CDistinguishedName& issuer, CSerialNumber& serial)
+{
+    try {
+        CString name = CounterValueName(issuer);
+        CByteArray stored;
+        CSerialNumber counter = ReadCounter(name, stored) ? IncrementedCounter(stored) : FirstCounter();
+
+        CMemFile block;
+        {
+            CArchive ar(&block, CArchive::store);
+            counter.Serialize(ar);
+            ar.Close();
+        }
+        CByteArray value;
+        value.SetSize(static_cast<int>(block.GetLength()));
+        if (value.GetSize() > 0)
+            std::memcpy(value.GetData(), block.GetBufferPtr(), static_cast<size_t>(value.GetSize()));
+        if (!WriteCounter(name, value))
+            return 0;
+
+        serial = counter;
+        serial.RandomPermutation();
+        return 1;
+    } catch (CException* e) {
+        e->Delete();
+        return 0;
+    }
+}
+
+int EnsureCertificateFile(CDialog* parent)
+{
+    DecryptionState& state = AfxGetDecryptionState();
+    const CRSAPrivateKey* id = state.HasDecryptingID() ? state.GetPrivateKey() : nullptr;
+    if (!id)
+        return 0;
+    if (CertificateFileExists())
+        return 1;
+    CString path = CertificateFileName(state.m_strKeyFileName);
+    if (path.IsEmpty())
+        return 0;   // nowhere to put it
+
+    RegisterDecryptResources();
+    CCertificateFileDialog dialog(parent);
+    dialog.m_strPath = path;
+    dialog.m_strAddress = state.m_strEmailAddress;
+    if (dialog.DoModal() != IDC_CREATE_CERTIFICATE)
+        return 0;
+
+    if (parent)
+        parent->UpdateWindow();
+    state.m_strEmailAddress = dialog.m_strAddress;
+    return MakeCertificateFile(parent, path, *id, dialog.m_strAddress);
+}

@@ -1,0 +1,36 @@
+// Identifiers of the dialogs, controls and strings of digital-ID creation and of the
+// certificate file. The templates and texts are data in ids_resources.cpp.
+#pragma once
+
+#include "framework/types.h"
+
+// "Create certificate file".
+constexpr UINT IDD_CREATE_CERTIFICATE = 130;
+constexpr UINT IDC_CERTIFICATE_PATH = 1018;
+constexpr UINT IDC_EMAIL_ADDRESS = 1020;
+constexpr UINT IDC_CREATE_CERTIFICATE = 1021;
+
+// "Create a New Digital ID".
+constexpr UINT IDD_NEW_DIGITAL_ID = 32036;
+constexpr UINT IDC_ID_NAME_EDIT = 1049;
+constexpr UINT IDC_CREATE_ID = 1001;
+constexpr UINT IDC_ADVANCED = 1002;
+constexpr UINT IDC_STRENGTH_LIST = 1009;
+constexpr UINT IDC_SET_STRENGTH = 1004;
+
+// "ID Strength".
+constexpr UINT IDD_ID_STRENGTH = 161;
+constexpr UINT IDC_STRENGTH_BITS = 1009;
+constexpr UINT IDC_STRENGTH_SPIN = 1010;
+
+// "Making a New Digital ID".
+constexpr UINT IDD_MAKING_DIGITAL_ID = 32037;
+constexpr UINT IDC_PHRASE_EDIT = 1008;
+constexpr UINT IDC_MAKING_PROGRESS = 1061;
+constexpr UINT IDC_MAKING_STATUS = 1011;
+
+// Strings.
+constexpr UINT IDS_INVALID_ADDRESS = 92;
+constexpr UINT IDS_GENERATING_KEY_PAIR = 25145;
+constexpr UINT IDS_VERIFYING_KEY_PAIR = 25146;
+constexpr UINT IDS_REPLACE_KEY_FILE = 32410;   // our own: asked before a key file is replaced
