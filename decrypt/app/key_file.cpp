@@ -1,0 +1,335 @@
+#include "decrypt/app/key_file.h"
+
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/key_file_ids.h"
+#include "decrypt/app/key_info.h"
+#include "decrypt/app/locked_file.h"
+#include "decrypt/app/password_dialog.h"
+#include "decrypt/app/resources.h"
+#include "decrypt/ids/certificate_file.h"
+#include "framework/archive.h"
+#include "framework/file.h"
+#include "framework/system.h"
+#include "framework/ui/dialog.h"
+#include "framework/ui/message_box.h"
+#include "sigilbox/asn1/der_encoding.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/engines/unlock_exception.h"
+#include "sigilbox/pki/key_container.h"
+
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+// Unprotected key files are locked with this one-character password. Files written by
+// earlier versions may use another printable character; loading tries those as well.
+constexpr char kBuiltInPassword = '*';
+
+// Key files hold a handful of keys; anything much larger is not one, and is refused before
+// it is decrypted into memory.
+constexpr long long kMaxKeyFileSize = 16LL * 1024 * 1024;
+
+// An archive record takes at least its version byte, two empty strings, type, grade, flag
+// and the 16 digest bytes.
+constexpr unsigned long long kMinRecordSize = 1 + 1 + 1 + 2 + 2 + 2 + 16;
+
+// The decrypting ID must fit the program's content keys.
+constexpr int kMaxDecryptingModulusBits = 512;
+
+enum PayloadFormat { ArchivePayload = 1, DERPayload = 2 };
+
+using KeyList = std::vector<std::unique_ptr<CKeyInfo>>;
+
+HWND OwnerOf(CDialog* parent) { return parent ? parent->GetSafeHwnd() : nullptr; }
+
+CString FullPath(const CString& path)
+{
+    if (path.IsEmpty() || path[0] == '/')
+        return path;
+    char folder[_MAX_PATH];
+    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder)
+        return path;
+    CString full(folder);
+    if (full.IsEmpty() || full[full.GetLength() - 1] != '/')
+        full += '/';
+    return full + path;
+}
+
+CString Extension(const CString& path)
+{
+    int slash = path.ReverseFind('/');
+    int dot = path.ReverseFind('.');
+    return dot > slash ? path.Mid(dot + 1) : CString();
+}
+
+int ChooseFormat(int format, const CString& path)
+{
+    if (format == ArchivePayload || format == DERPayload)
+        return format;
+    return Extension(path).CompareNoCase("sec") == 0 ? DERPayload : ArchivePayload;
+}
+
+int Box(CDialog* parent, const CString& text, UINT type)
+{
+    return MessageBoxA(OwnerOf(parent), text, AfxGetAppTitle(), type);
+}
+
+// A message of the string table, followed by the key file's full path.
+void PathMessage(CDialog* parent, UINT id, const CString& path, UINT icon = MB_ICONEXCLAMATION)
+{
+    Box(parent, CString(DecryptString(id)) + "\n" + FullPath(path), MB_OK | icon);
+}
+
+void Message(CDialog* parent, UINT id) { Box(parent, DecryptString(id), MB_OK | MB_ICONEXCLAMATION); }
+
+// Unlocks the rest of the file (after the flag) into payload with the password.
+BOOL TryUnlock(CFile& file, CWipingMemFile& payload, const char* password, int length)
+{
+    payload.WipeContents();
+    CKeyInfo key = MakePasswordKey(password, length);
+    try {
+        file.Seek(4, CFile::begin);
+        UnlockFileWithKey(file, payload, key, nullptr);
+        payload.SeekToBegin();
+        return TRUE;
+    } catch (CException* e) {
+        e->Delete();
+    }
+    payload.WipeContents();
+    return FALSE;
+}
+
+// An unprotected file: the built-in password first, then every other printable character,
+// so that files locked with another one-character password still load.
+BOOL UnlockUnprotected(CFile& file, CWipingMemFile& payload)
+{
+    if (TryUnlock(file, payload, &kBuiltInPassword, 1))
+        return TRUE;
+    for (char c = 0x20; c <= 0x7E; ++c)
+        if (c != kBuiltInPassword && TryUnlock(file, payload, &c, 1))
+            return TRUE;
+    return FALSE;
+}
+
+void ReadArchivePayload(CFile& payload, KeyList& keys)
+{
+    CArchive ar(&payload, CArchive::load);
+    DWORD count = ar.ReadCount();
+    // Every record takes some bytes: a count beyond what is there is refused up front.
+    if (count > ar.BytesLeft() / kMinRecordSize)
+        AfxThrowArchiveException(CArchiveException::endOfFile, ar.m_strFileName);
+    for (DWORD i = 0; i < count; ++i) {
+        auto record = std::make_unique<CKeyInfo>();
+        record->Serialize(ar);
+        keys.push_back(std::move(record));
+    }
+}
+
+void ReadDERPayload(CWipingMemFile& payload, KeyList& keys)
+{
+    CDEREncoding encoding(payload.GetBufferPtr(), static_cast<unsigned long>(payload.GetLength()));
+    try {
+        CASN1_KCDNs entries(encoding);
+        // Last to first, so that the choice below, which scans from the end, takes the
+        // first suitable key in file order.
+        for (int i = entries.GetEntriesCount() - 1; i >= 0; --i) {
+            CASN1_RSAKeyWithCertsAndDistinguishedName& entry = entries.GetEntry(i);
+            if (!entry.IsPrivateKey())
+                continue;
+            auto* key = new CRSAPrivateKey;
+            auto record = std::make_unique<CKeyInfo>(entry.GetName(), CKeyInfo::RSAPrivateKey, key, 0);
+            entry.GetPrivateKey(*key);
+            keys.push_back(std::move(record));
+        }
+    } catch (...) {
+        if (encoding.GetSize() > 0)
+            WipeBytes(encoding.GetData(), static_cast<size_t>(encoding.GetSize()));
+        throw;
+    }
+    if (encoding.GetSize() > 0)
+        WipeBytes(encoding.GetData(), static_cast<size_t>(encoding.GetSize()));
+}
+
+// The decrypting ID among the keys: from the last to the first, the first private key of at
+// most 512 bits.
+const CKeyInfo* ChooseDecryptingID(const KeyList& keys)
+{
+    for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
+        const CRSAPrivateKey* key = (*it)->GetPrivateKey();
+        if (key && key->m_nModulusBits <= kMaxDecryptingModulusBits)
+            return it->get();
+    }
+    return nullptr;
+}
+
+void WritePayload(const CKeyInfo& id, int format, CFile& payload)
+{
+    if (format == ArchivePayload) {
+        CArchive ar(&payload, CArchive::store);
+        ar.WriteCount(1);
+        CKeyInfo copy(id);
+        copy.Serialize(ar);
+        ar.Close();
+        return;
+    }
+    CASN1_KCDNs entries;
+    if (const CRSAPrivateKey* key = id.GetPrivateKey())
+        entries.AddObject(new CASN1_RSAKeyWithCertsAndDistinguishedName(*key, id.m_strName, nullptr));
+    else if (const CRSAPublicKey* publicKey = id.GetPublicKey())
+        entries.AddObject(new CASN1_RSAKeyWithCertsAndDistinguishedName(*publicKey, id.m_strName, nullptr));
+    entries.EncodeToFile(payload, 0);
+}
+
+// A new file beside the key file, created owner-only under a name nobody else holds.
+BOOL CreateTemporaryBeside(const CString& path, CFile& file, CString& temporary)
+{
+    std::random_device device;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        CString name;
+        name.Format("%s.%08X.tmp", path.c_str(), static_cast<unsigned>(device()));
+        if (file.Open(name, CFile::modeReadWrite | CFile::modeCreateExclusive | CFile::modeOwnerOnly | CFile::shareExclusive)) {
+            temporary = name;
+            return TRUE;
+        }
+        // Only a name that is taken is worth another try.
+        if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+            return FALSE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+int LoadKeyFile(CDialog* parent, int format)
+{
+    DecryptionState& state = AfxGetDecryptionState();
+    CString path = state.m_strKeyFileName;
+    if (path.IsEmpty())
+        return 0;
+    format = ChooseFormat(format, path);
+
+    CFile file;
+    if (!file.Open(path, CFile::modeRead | CFile::shareExclusive)) {
+        PathMessage(parent, IDS_KEYFILE_CANNOT_OPEN, path);
+        return 0;
+    }
+
+    BYTE flagBytes[4] = {};
+    DWORD flag = 0;
+    BOOL readable = FALSE;
+    try {
+        readable = file.GetLength() <= kMaxKeyFileSize && file.Read(flagBytes, 4) == 4;
+    } catch (CException* e) {
+        e->Delete();
+    }
+    if (readable)
+        flag = flagBytes[0] | (DWORD(flagBytes[1]) << 8) | (DWORD(flagBytes[2]) << 16) | (DWORD(flagBytes[3]) << 24);
+
+    CWipingMemFile payload(1024);
+    BOOL unlocked = FALSE;
+    if (flag != 0) {
+        CString password;
+        if (!AskPassword(parent, password))
+            return 0;
+        unlocked = readable && TryUnlock(file, payload, password.c_str(), password.GetLength());
+        password.Wipe();
+    } else {
+        try {
+            unlocked = readable && UnlockUnprotected(file, payload);
+        } catch (CException* e) {
+            e->Delete();
+            unlocked = FALSE;
+        }
+    }
+    file.Close();
+    if (parent)
+        parent->UpdateWindow();
+    if (!unlocked) {
+        PathMessage(parent, flag != 0 ? IDS_KEYFILE_WRONG_PASSWORD : IDS_KEYFILE_CORRUPTED, path);
+        return 0;
+    }
+
+    KeyList keys;
+    try {
+        if (format == DERPayload)
+            ReadDERPayload(payload, keys);
+        else
+            ReadArchivePayload(payload, keys);
+    } catch (CException* e) {
+        e->Delete();
+        PathMessage(parent, IDS_KEYFILE_CANNOT_READ, path);
+        return 0;
+    }
+    payload.Close();
+
+    const CKeyInfo* id = ChooseDecryptingID(keys);
+    if (!id) {
+        PathMessage(parent, IDS_KEYFILE_NO_VALID_KEYS, path, MB_ICONINFORMATION);
+        return 0;
+    }
+    state.SetDecryptingID(*id);
+    state.m_nIDIsSet = 1;
+    keys.clear();
+    EnsureCertificateFile(parent);
+    return 1;
+}
+
+int SaveKeyFile(CDialog* parent, int format)
+{
+    DecryptionState& state = AfxGetDecryptionState();
+    if (!state.m_nIDIsSet || !state.GetPublicKey())
+        return 0;
+    CString path = state.m_strKeyFileName;
+    format = ChooseFormat(format, path);
+
+    int answer = Box(parent, DecryptString(IDS_KEYFILE_PROTECT), MB_YESNOCANCEL | MB_ICONQUESTION);
+    if (answer != IDYES && answer != IDNO)
+        return 0;
+    CString password;
+    DWORD flag = 0;
+    if (answer == IDYES) {
+        if (!AskPassword(parent, password))
+            return 0;
+        flag = 1;
+    } else {
+        password = CString(kBuiltInPassword);
+    }
+
+    // The key file is replaced only once its successor is complete: the new file is written
+    // beside it and renamed over it, so a failure leaves the old one as it was.
+    CFile file;
+    CString temporary;
+    if (path.IsEmpty() || !CreateTemporaryBeside(path, file, temporary)) {
+        password.Wipe();
+        Message(parent, IDS_KEYFILE_CANNOT_CREATE);
+        return 0;
+    }
+    try {
+        CKeyInfo key = MakePasswordKey(password);
+        password.Wipe();
+        CWipingMemFile payload(1024);
+        WritePayload(state, format, payload);
+        BYTE flagBytes[4] = {static_cast<BYTE>(flag), 0, 0, 0};
+        file.Write(flagBytes, 4);
+        payload.SeekToBegin();
+        LockFileWithKey(payload, file, key, nullptr);
+        file.Flush();
+        file.Close();
+        CFile::Rename(temporary, path);
+        temporary.Empty();
+        EnsureCertificateFile(parent);
+    } catch (CException* e) {
+        e->Delete();
+        password.Wipe();
+        if (!temporary.IsEmpty()) {
+            file.Abort();
+            DeleteFileA(temporary);
+        }
+        Message(parent, IDS_KEYFILE_CANNOT_SAVE);
+        return 0;
+    }
+    return 1;
+}
