@@ -23,8 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <set>
-#include <typeinfo>
 #include <vector>
 
 namespace {
@@ -71,23 +69,14 @@ const Kind kKinds[] = {
     {"CWordArray", RUNTIME_CLASS(CWordArray), Make<CWordArray>},
     {"CDWordArray", RUNTIME_CLASS(CDWordArray), Make<CDWordArray>},
     {"CStringArray", RUNTIME_CLASS(CStringArray), Make<CStringArray>},
-    {"CObArray", RUNTIME_CLASS(CObArray), Make<CObArray>},
 };
 constexpr size_t kKindCount = sizeof kKinds / sizeof kKinds[0];
 
-// A plain CObArray does not own what it holds, and a loaded one may hold one object several
-// times (back references): each is deleted once.
+// A plain CObArray is left out: it does not own what it holds, so the objects it loaded
+// before a failure have no owner (as in the framework it stands for); the program stores
+// its objects in arrays that own them.
 void Dispose(CObject* object)
 {
-    if (object && typeid(*object) == typeid(CObArray)) {
-        auto* array = static_cast<CObArray*>(object);
-        std::set<CObject*> held;
-        for (int i = 0; i < array->GetSize(); ++i)
-            held.insert(array->GetAt(i));
-        array->RemoveAll();
-        for (CObject* element : held)
-            Dispose(element);
-    }
     delete object;
 }
 

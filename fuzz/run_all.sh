@@ -54,7 +54,7 @@ for t in $targets; do
     echo "== $t: ${seconds}s"
     status=0
     # shellcheck disable=SC2086
-    nice -n "$nice_level" "$build/fuzz_$t" -max_total_time="$seconds" -timeout=25 \
+    nice -n "$nice_level" "$build/fuzz/fuzz_$t" -max_total_time="$seconds" -timeout=25 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
         $dict ${FUZZ_ARGS:-} "$dir/corpus" $seeds >"$dir/log.txt" 2>&1 || status=$?
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$dir/log.txt" | tail -n 1)

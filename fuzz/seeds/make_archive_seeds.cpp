@@ -196,14 +196,6 @@ int main(int argc, char** argv)
         strings.Add("one");
         strings.Add("two");
         Emit(27, "two", strings);
-        CObArray objects;
-        CUTCTime t;
-        t.Setup("991231235959Z", 13);
-        objects.Add(&t);
-        objects.Add(&t);   // the second is a back reference
-        objects.Add(&certificate.m_SerialNumber);
-        Emit(28, "mixed", objects);
-        objects.RemoveAll();
     }
     return 0;
 }
