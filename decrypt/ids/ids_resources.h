@@ -17,6 +17,7 @@ constexpr UINT IDC_CREATE_ID = 1001;
 constexpr UINT IDC_ADVANCED = 1002;
 constexpr UINT IDC_STRENGTH_LIST = 1009;
 constexpr UINT IDC_SET_STRENGTH = 1004;
+constexpr UINT IDC_STRENGTH_LABEL = 1051;
 
 // "ID Strength".
 constexpr UINT IDD_ID_STRENGTH = 161;
