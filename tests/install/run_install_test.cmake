@@ -6,6 +6,7 @@ if(rc)
 endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SRC} -B ${WORK}/cmake -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release
+    "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_FLAGS}"
   RESULT_VARIABLE rc)
 if(rc)
   message(FATAL_ERROR "configuring the consumer failed: ${rc}")
@@ -28,7 +29,7 @@ if(PKG_CONFIG)
   if(rc)
     message(FATAL_ERROR "pkg-config does not know sigilbox")
   endif()
-  separate_arguments(flags UNIX_COMMAND "${flags}")
+  separate_arguments(flags UNIX_COMMAND "${CONSUMER_FLAGS} ${flags}")
   execute_process(COMMAND ${CXX} ${CONSUMER_SRC}/main.cpp -o ${WORK}/pc_consumer ${flags}
     RESULT_VARIABLE rc ERROR_VARIABLE err)
   if(rc)
