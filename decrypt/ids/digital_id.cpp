@@ -10,6 +10,7 @@
 #include "decrypt/ids/ids_resources.h"
 #include "framework/file.h"
 #include "framework/system.h"
+#include "framework/ui/dialog_template.h"
 #include "framework/ui/message_box.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/asn1/object_identifiers.h"
@@ -21,6 +22,49 @@
 #include <cstring>
 
 namespace {
+
+const DialogTemplate kNewDigitalIDDialog = {
+    IDD_NEW_DIGITAL_ID,
+    "Create a New Digital ID",
+    {
+        {IDC_STATIC, ControlKind::Static, "Enter a name for this ID:"},
+        {IDC_ID_NAME_EDIT, ControlKind::Edit, "", 0, 256},
+        {IDC_CREATE_ID, ControlKind::DefaultButton, "Create ID..."},
+        {IDOK, ControlKind::Button, "OK", CS_DISABLED},
+        {IDCANCEL, ControlKind::Button, "Cancel"},
+        {IDC_ADVANCED, ControlKind::Button, "Advanced"},
+        {IDC_STRENGTH_LABEL, ControlKind::Static, "ID strength:"},
+        {IDC_STRENGTH_LIST, ControlKind::ComboBox, ""},
+        {IDC_SET_STRENGTH, ControlKind::Button, "Set...", CS_DISABLED},
+    },
+};
+
+const DialogTemplate kIDStrengthDialog = {
+    IDD_ID_STRENGTH,
+    "ID Strength",
+    {
+        {IDC_STRENGTH_BITS, ControlKind::Edit, "", CS_NUMBER, 5},
+        {IDC_STRENGTH_SPIN, ControlKind::Spin, ""},
+        {IDC_STATIC, ControlKind::Static, "bits"},
+        {IDOK, ControlKind::DefaultButton, "OK"},
+        {IDCANCEL, ControlKind::Button, "Cancel"},
+    },
+};
+
+const DialogTemplate kMakingDigitalIDDialog = {
+    IDD_MAKING_DIGITAL_ID,
+    "Making a New Digital ID",
+    {
+        {IDC_STATIC, ControlKind::Static, "Your new ID's key pair is made from random numbers, and the timing of your"},
+        {IDC_STATIC, ControlKind::Static, "keystrokes adds to their randomness. Making it can take a while."},
+        {IDC_STATIC, ControlKind::Static, "Please type \"random generation\", then click OK."},
+        {IDC_PHRASE_EDIT, ControlKind::Edit, "", CS_WANTKEYS, 64},
+        {IDOK, ControlKind::DefaultButton, "OK", CS_DISABLED},
+        {IDCANCEL, ControlKind::Button, "Cancel"},
+        {IDC_MAKING_PROGRESS, ControlKind::ProgressBar, ""},
+        {IDC_MAKING_STATUS, ControlKind::Static, ""},
+    },
+};
 
 // What an ID change replaces, to be put back when it fails. The queue and the other
 // settings are left alone: files queued meanwhile stay queued.
@@ -102,6 +146,12 @@ void ReplaceStaleCertificate(CDialog* parent)
 }
 
 }  // namespace
+
+const std::array<const DialogTemplate*, 3>& DigitalIDDialogTemplates()
+{
+    static const std::array<const DialogTemplate*, 3> templates = {&kNewDigitalIDDialog, &kIDStrengthDialog, &kMakingDigitalIDDialog};
+    return templates;
+}
 
 int CreateDigitalID(CDialog* parent)
 {

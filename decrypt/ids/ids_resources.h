@@ -4,6 +4,10 @@
 
 #include "framework/types.h"
 
+#include <array>
+
+struct DialogTemplate;
+
 // "Create certificate file".
 constexpr UINT IDD_CREATE_CERTIFICATE = 130;
 constexpr UINT IDC_CERTIFICATE_PATH = 1018;
@@ -35,3 +39,7 @@ constexpr UINT IDS_INVALID_ADDRESS = 92;
 constexpr UINT IDS_GENERATING_KEY_PAIR = 25145;
 constexpr UINT IDS_VERIFYING_KEY_PAIR = 25146;
 constexpr UINT IDS_REPLACE_KEY_FILE = 32410;   // our own: asked before a key file is replaced
+
+// The templates of the three ID dialogs, kept with the code that makes an ID (so that
+// code is part of every program that has the resources).
+const std::array<const DialogTemplate*, 3>& DigitalIDDialogTemplates();
