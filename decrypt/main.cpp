@@ -1,32 +1,50 @@
-// The decrypt program for now: decrypts the files named on the command line with a private
-// key given as a PKCS #1 DER file. The main dialog, the key file and the settings come later.
-#include "decrypt/app/content_processing.h"
+// The decrypt program: picks the front end (a terminal screen, or batch without one), then
+// runs the application as it always started.
 #include "decrypt/app/decrypt_app.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
 #include "framework/afx.h"
 #include "framework/system.h"
 #include "framework/ui/batch_front_end.h"
+#include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/terminal_front_end.h"
 #include "framework/ui/terminal_io.h"
-#include "sigilbox/asn1/asn1_decode.h"
-#include "sigilbox/engines/rsa_keys.h"
-#include "sigilbox/pki/pkcs1_keys.h"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
+#include <strings.h>
+#include <unistd.h>
 
 namespace {
 
-// Passes everything on and counts the boxes that report a failed file.
-class CCountingFrontEnd : public CFrontEnd {
+constexpr UINT IDD_PASSWORD = 32028;
+constexpr UINT IDC_PASSWORD_EDIT = 1002;
+
+// Passes everything on, counts the boxes that report a failed file, answers the password
+// dialog from the descriptor the user named, and the first file dialog with the key file
+// of "--new".
+class CProgramFrontEnd : public CFrontEnd {
 public:
-    explicit CCountingFrontEnd(CFrontEnd& inner) : m_inner(inner) {}
-    void RunModal(CDialog& dialog) override { m_inner.RunModal(dialog); }
+    CProgramFrontEnd(CFrontEnd& inner, int passwordFd, const CString& newKeyFile)
+        : m_inner(inner), m_passwordFd(passwordFd), m_newKeyFile(newKeyFile)
+    {
+    }
+    void RunModal(CDialog& dialog) override
+    {
+        if (dialog.GetTemplateId() == IDD_PASSWORD && m_passwordFd >= 0) {
+            CString password;
+            if (ReadPassword(password)) {
+                dialog.HandleEditChange(IDC_PASSWORD_EDIT, password);
+                password.Wipe();
+                dialog.HandleCommand(IDOK);
+            } else {
+                dialog.HandleCommand(IDCANCEL);
+            }
+            return;
+        }
+        m_inner.RunModal(dialog);
+    }
     void ShowModeless(CDialog& dialog) override { m_inner.ShowModeless(dialog); }
     void Refresh(CDialog& dialog) override { m_inner.Refresh(dialog); }
     void CloseModeless(CDialog& dialog) override { m_inner.CloseModeless(dialog); }
@@ -36,43 +54,57 @@ public:
             ++m_errors;
         return m_inner.MessageBox(text, caption, type);
     }
-    INT_PTR RunFileDialog(CFileDialog& dialog) override { return m_inner.RunFileDialog(dialog); }
+    INT_PTR RunFileDialog(CFileDialog& dialog) override
+    {
+        if (!m_newKeyFile.IsEmpty()) {
+            CString path = m_newKeyFile;
+            m_newKeyFile.Empty();
+            int dot = path.ReverseFind('.');
+            bool sec = dot > path.ReverseFind('/') && ::strcasecmp(path.Mid(dot + 1).c_str(), "sec") == 0;
+            CString problem = dialog.Validate(path);
+            if (!problem.IsEmpty()) {
+                m_inner.MessageBox(problem, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+                return IDCANCEL;
+            }
+            dialog.SetResult(path, sec ? 2 : 1);
+            return IDOK;
+        }
+        return m_inner.RunFileDialog(dialog);
+    }
     INT_PTR RunPropertySheet(CPropertySheet& sheet) override { return m_inner.RunPropertySheet(sheet); }
     BOOL IsInteractive() const override { return m_inner.IsInteractive(); }
 
     int Errors() const { return m_errors; }
 
 private:
+    // One line from the descriptor, without its line end; each password reads the next line.
+    BOOL ReadPassword(CString& password)
+    {
+        std::string line;
+        char c;
+        for (;;) {
+            ssize_t n = ::read(m_passwordFd, &c, 1);
+            if (n <= 0) {
+                if (line.empty())
+                    return FALSE;
+                break;
+            }
+            if (c == '\n')
+                break;
+            line += c;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        password = line.c_str();
+        std::memset(line.data(), 0, line.size());
+        return TRUE;
+    }
+
     CFrontEnd& m_inner;
+    int m_passwordFd;
+    CString m_newKeyFile;
     int m_errors = 0;
 };
-
-// Makes the key in the DER file the decrypting ID; FALSE (with a message) when it is not one.
-BOOL LoadKey(const char* path)
-{
-    std::string der;
-    if (!AfxReadWholeFile(path, der, 1u << 20) || der.empty()) {
-        std::fprintf(stderr, "decrypt: cannot read the key file %s\n", path);
-        return FALSE;
-    }
-    BOOL ok = FALSE;
-    try {
-        CDEREncoding encoding(reinterpret_cast<const BYTE*>(der.data()), static_cast<unsigned long>(der.size()));
-        std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));
-        auto key = std::make_unique<CRSAPrivateKey>();
-        CASN1_PrivateKey::SetDataTo(*value, *key);
-        std::memset(encoding.GetData(), 0, static_cast<size_t>(encoding.GetSize()));
-        AfxGetDecryptionState().SetDecryptingID(CKeyInfo(path, CKeyInfo::RSAPrivateKey, key.release(), 0));
-        AfxGetDecryptionState().m_nIDIsSet = 1;
-        ok = TRUE;
-    } catch (CException* e) {
-        e->Delete();
-    }
-    std::memset(der.data(), 0, der.size());
-    if (!ok)
-        std::fprintf(stderr, "decrypt: %s is not an RSA private key in PKCS #1 DER form\n", path);
-    return ok;
-}
 
 }  // namespace
 
@@ -91,38 +123,33 @@ int main(int argc, char** argv)
         std::fputs("Quillmar Postlantern Unsealer Version 1.0\n", stdout);
         return 0;
     }
-    if (options.command != CDecryptOptions::None) {
-        std::fputs("decrypt: this command is not available in this version\n", stderr);
-        return 2;
-    }
-    if (options.files.GetSize() == 0) {
+    const BOOL interactive = !options.batch && AfxIsTerminal(0) && AfxIsTerminal(1);
+    if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
         std::fputs(DECRYPT_USAGE, stderr);
         return 2;
     }
-    const BOOL batch = options.batch ? TRUE : FALSE;
-    const char* keyPath = options.keyFile.IsEmpty() ? nullptr : static_cast<const char*>(options.keyFile);
+    if (!interactive && options.command == CDecryptOptions::New) {
+        std::fputs("decrypt: making a new digital ID needs a terminal to type on\n", stderr);
+        return 2;
+    }
 
     RegisterDecryptResources();
-    AfxSetAppTitle(kAppTitle);
     CTerminal terminal;
     CTerminalFrontEnd terminalFrontEnd(terminal);
     CBatchFrontEnd batchFrontEnd;
-    CFrontEnd& chosen = (!batch && AfxIsTerminal(0)) ? static_cast<CFrontEnd&>(terminalFrontEnd) : batchFrontEnd;
-    CCountingFrontEnd frontEnd(chosen);
+    CFrontEnd& chosen = interactive ? static_cast<CFrontEnd&>(terminalFrontEnd) : batchFrontEnd;
+    CProgramFrontEnd frontEnd(chosen, options.passwordFd,
+                              options.command == CDecryptOptions::New ? options.commandFile : CString());
     AfxSetFrontEnd(&frontEnd);
 
-    if (!keyPath || !LoadKey(keyPath)) {
-        AfxMessageBox("ERROR:\nQuillmar Postlantern Unsealer cannot decrypt file(s) now.\nDecrypting ID is not setup.",
-                      MB_OK | MB_ICONEXCLAMATION);
-        AfxSetFrontEnd(nullptr);
-        return 1;
+    int status;
+    {
+        CDecryptApp app(options, interactive);
+        status = AfxWinMain(argc, argv);
+        if (options.command == CDecryptOptions::None)
+            status = frontEnd.Errors() > 125 ? 125 : frontEnd.Errors();
+        app.m_state.SetDecryptingID(CKeyInfo());
     }
-    // Names are queued one by one: the shell has already split them.
-    for (int i = 0; i < options.files.GetSize(); ++i)
-        QueueFileNames(options.files[i], 1);
-    DecryptQueuedFiles(nullptr);
-    AfxGetDecryptionState().SetDecryptingID(CKeyInfo());
     AfxSetFrontEnd(nullptr);
-    int failed = frontEnd.Errors();
-    return failed > 125 ? 125 : failed;
+    return status;
 }

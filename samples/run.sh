@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The main job on the bundled sample: installs what the build needs, builds the program,
-# decrypts a scratch copy of samples/demo.p7m with the demo ID and shows what came out.
+# decrypts a scratch copy of samples/demo.p7m with the demo ID (samples/demo.sec, a key file
+# without a password) and shows what came out. Settings and desktop registration go to the
+# scratch folder, so the user's own are not touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash .ci/deps.sh
@@ -8,7 +10,8 @@ cmake --preset default >/dev/null
 cmake --build --preset default --target decrypt
 work=$(mktemp -d)
 cp samples/demo.p7m "$work/"
-./build/default/decrypt --batch --key samples/demo_key.der "$work/demo.p7m"
+XDG_CONFIG_HOME="$work/.config" XDG_DATA_HOME="$work/.local" XDG_RUNTIME_DIR="$work" \
+    ./build/default/decrypt --batch --key samples/demo.sec "$work/demo.p7m"
 echo "Decrypted into $work/Decrypt:"
 ls -l "$work/Decrypt"
 echo "--- Msg.txt ---"

@@ -56,7 +56,7 @@ const char* const DECRYPT_USAGE =
     "  --new KEYFILE      create a new digital ID and save it in KEYFILE\n"
     "  --view             show the decrypting ID\n"
     "  --about            show the program's version box\n"
-    "  --key KEYFILE.der  use this PKCS #1 private key as the decrypting ID\n"
+    "  --key KEYFILE      use the ID in KEYFILE (or a PKCS #1 DER key) for this run\n"
     "  --batch            decrypt the files and exit, without a screen\n"
     "  --password-fd N    read passwords from file descriptor N\n"
     "  --help             show this help and exit\n"

@@ -1,4 +1,11 @@
 // The program without a terminal: exit status and standard-error output, run as a process.
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/decrypt_app.h"
+#include "decrypt/app/key_file.h"
+#include "decrypt/app/resources.h"
+#include "framework/ui/dialog.h"
+#include "framework/ui/scripted_front_end.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -42,7 +49,8 @@ std::string ScratchCopyOfSamples()
     if (!::mkdtemp(dir))
         return {};
     std::string cmd = std::string("cp '") + QM_SOURCE_DIR + "/samples/demo.p7m' '" + QM_SOURCE_DIR +
-                      "/samples/demo_key.der' '" + dir + "/'";
+                      "/samples/demo_key.der' '" + QM_SOURCE_DIR + "/samples/demo.sec' '" + QM_SOURCE_DIR +
+                      "/samples/demo.P7M' '" + dir + "/'";
     return std::system(cmd.c_str()) == 0 ? std::string(dir) : std::string();
 }
 
@@ -80,6 +88,64 @@ TEST_F(ShellBatch, FailuresAreCountedAndReportedOnStandardError)
     r = RunProgram(dir, "--batch --key demo_key.der missing.p7m demo.p7m");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.output.find("ERROR:"), std::string::npos) << r.output;
+}
+
+TEST_F(ShellBatch, KeyFilesWithAndWithoutPassword)
+{
+    RunResult r = RunProgram(dir, "--batch --key demo.sec demo.p7m");
+    EXPECT_EQ(r.status, 0) << r.output;
+    struct stat st;
+    EXPECT_EQ(::stat((dir + "/Decrypt/Msg.txt").c_str(), &st), 0);
+
+    // The same ID behind a password, given on a descriptor; a wrong one is refused.
+    {
+        RegisterDecryptResources();
+        ASSERT_TRUE(UseKeyForThisRun((dir + "/demo.sec").c_str()));
+        DecryptionState& state = AfxGetDecryptionState();
+        state.m_strKeyFileName = (dir + "/locked.sec").c_str();
+        ASSERT_EQ(std::system(("cp '" + dir + "/demo.P7M' '" + dir + "/locked.P7M'").c_str()), 0);
+        CScriptedFrontEnd ui;
+        ui.AnswerBox(IDYES);
+        ui.OnDialog(32028, [](CDialog& d) {
+            d.HandleEditChange(1002, "open sesame");
+            d.HandleCommand(IDOK);
+        });
+        ASSERT_EQ(SaveKeyFile(nullptr, 0), 1);
+        state = DecryptionState();
+    }
+    ASSERT_EQ(std::system(("mkdir '" + dir + "/two' && cp '" + dir + "/demo.p7m' '" + dir + "/two/'").c_str()), 0);
+    ASSERT_EQ(std::system(("cd '" + dir + "' && printf 'open sesame\\n' > right && printf 'open says me\\n' > wrong").c_str()), 0);
+    r = RunProgram(dir, "--batch --key locked.sec --password-fd 3 two/demo.p7m 3<right");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(::stat((dir + "/two/Decrypt/Msg.txt").c_str(), &st), 0);
+
+    r = RunProgram(dir, "--batch --key locked.sec --password-fd 3 two/demo.p7m 3<wrong");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("Cannot unlock file with specified password."), std::string::npos) << r.output;
+    // Without a descriptor nobody can answer: the file is not opened.
+    r = RunProgram(dir, "--batch --key locked.sec two/demo.p7m");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.output.find("Decrypting ID is not setup."), std::string::npos) << r.output;
+}
+
+TEST_F(ShellBatch, ChangeCommandWritesTheSettingsForLaterRuns)
+{
+    RunResult r = RunProgram(dir, "--change demo.sec");
+    EXPECT_EQ(r.status, 0) << r.output;
+    // A later start finds its ID in the settings.
+    r = RunProgram(dir, "--batch demo.p7m");
+    EXPECT_EQ(r.status, 0) << r.output;
+    // A change to a file that is no key file keeps the previous ID.
+    r = RunProgram(dir, "--change demo.p7m");
+    EXPECT_EQ(r.status, 1);
+    ASSERT_EQ(std::system(("rm -rf '" + dir + "/Decrypt'").c_str()), 0);
+    r = RunProgram(dir, "--batch demo.p7m");
+    EXPECT_EQ(r.status, 0) << r.output;
+    // Making an ID needs someone to type.
+    r = RunProgram(dir, "--new fresh.sec");
+    EXPECT_EQ(r.status, 2);
+    struct stat st;
+    EXPECT_NE(::stat((dir + "/fresh.sec").c_str(), &st), 0);
 }
 
 TEST_F(ShellBatch, BadCommandLinesExitTwo)

@@ -1,0 +1,186 @@
+// Start-up of the program and its commands.
+#include "decrypt/app/content_processing.h"
+#include "decrypt/app/decrypt_app.h"
+#include "decrypt/app/decrypt_dlg.h"
+#include "decrypt/app/decrypt_driver.h"
+#include "decrypt/app/doc_types.h"
+#include "decrypt/app/key_file.h"
+#include "decrypt/app/resources.h"
+#include "decrypt/app/single_instance.h"
+#include "decrypt/ids/digital_id.h"
+#include "framework/afx.h"
+#include "framework/system.h"
+#include "framework/ui/message_box.h"
+#include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/pki/pkcs1_keys.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+BOOL IsWin32sPlatform()
+{
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == 0;
+}
+
+BOOL LoadPkcs1Key(const char* path, std::string& der)
+{
+    BOOL ok = FALSE;
+    try {
+        CDEREncoding encoding(reinterpret_cast<const BYTE*>(der.data()), static_cast<unsigned long>(der.size()));
+        std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));
+        auto key = std::make_unique<CRSAPrivateKey>();
+        CASN1_PrivateKey::SetDataTo(*value, *key);
+        std::memset(encoding.GetData(), 0, static_cast<size_t>(encoding.GetSize()));
+        DecryptionState& state = AfxGetDecryptionState();
+        state.SetDecryptingID(CKeyInfo(path, CKeyInfo::RSAPrivateKey, key.release(), 0));
+        state.m_nIDIsSet = 1;
+        ok = TRUE;
+    } catch (CException* e) {
+        e->Delete();
+    }
+    return ok;
+}
+
+}  // namespace
+
+BOOL UseKeyForThisRun(const char* path)
+{
+    std::string content;
+    if (!AfxReadWholeFile(path, content, 1u << 20) || content.empty()) {
+        CString text;
+        text.Format("Unexpected error occured: cannot open file.\n%s", path);
+        AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+        return FALSE;
+    }
+    // A key file starts with its 32-bit protection flag (0 or 1); a DER key with SEQUENCE.
+    const bool der = static_cast<unsigned char>(content[0]) == 0x30;
+    BOOL ok = FALSE;
+    if (der) {
+        ok = LoadPkcs1Key(path, content);
+        if (!ok) {
+            CString text;
+            text.Format("The file doesn't contain any valid keys.\n%s", path);
+            AfxMessageBox(text, MB_OK | MB_ICONINFORMATION);
+        }
+    } else {
+        DecryptionState& state = AfxGetDecryptionState();
+        CString previous = state.m_strKeyFileName;
+        state.m_strKeyFileName = path;
+        ok = LoadKeyFile(nullptr, 0) == 1;
+        if (!ok)
+            state.m_strKeyFileName = previous;
+    }
+    std::memset(content.data(), 0, content.size());
+    return ok;
+}
+
+CDecryptApp::CDecryptApp(const CDecryptOptions& options, BOOL interactive)
+    : CWinApp("decrypt"), m_state(AfxGetDecryptionState()), m_bWin32s(IsWin32sPlatform()), m_options(options),
+      m_bInteractive(interactive)
+{
+    m_state.m_strDefaultViewer = "NOTEPAD.EXE";
+}
+
+BOOL CDecryptApp::LoadDecryptingID()
+{
+    if (!m_options.keyFile.IsEmpty())
+        return UseKeyForThisRun(m_options.keyFile);
+    return LoadKeyFile(nullptr, 0) == 1;
+}
+
+BOOL CDecryptApp::InitInstance()
+{
+    RegisterDecryptResources();
+    CString commandLine = JoinFileNames(m_options.files);
+    m_lpCmdLine = "";
+
+    // 1. One instance: a later start hands its files to the running one. A batch run or a
+    //    command wants its own result and runs alone.
+    if (!m_options.batch && m_options.command == CDecryptOptions::None && HandOverToRunningInstance(commandLine))
+        return FALSE;
+
+    // 2. and 3. The settings, then the decrypting ID, silently when it can.
+    if (!m_bWin32s)
+        SelectProfileLocation(*this, UNSEALER_PRODUCT_NUMBER);
+    ReadUserSettings(*this, m_state);
+    if (m_options.command != CDecryptOptions::Change && m_options.command != CDecryptOptions::New)
+        LoadDecryptingID();
+
+    // 5. The document types, so that opening a .p7m or .sig file starts the program.
+    char program[4096] = {};
+    if (GetModuleFileNameA(nullptr, program, sizeof program) > 0)
+        RegisterShellFileTypes(AfxGetUserDataFolder(), program);
+
+    if (m_options.command != CDecryptOptions::None)
+        return RunCommand();
+
+    // 6. The files of the command line.
+    CString trimmed = commandLine;
+    trimmed.TrimLeft();
+    trimmed.TrimRight();
+    if (m_state.m_nIDIsSet)
+        QueueFileNames(commandLine, 0);
+    else if (!trimmed.IsEmpty())
+        AfxMessageBox(DecryptString(IDS_DECRYPT_NO_ID), MB_OK | MB_ICONEXCLAMATION);
+
+    // 7. The main dialog; without anyone to use it, the queue is decrypted at once.
+    if (!m_bInteractive) {
+        if (m_state.m_nIDIsSet)
+            DecryptQueuedFiles(nullptr);
+        return FALSE;
+    }
+    CInstanceChannel channel;
+    const bool listening = ListenForOtherInstances(channel);
+    CDecryptDlg dlg(&m_state);
+    if (listening)
+        dlg.SetInstanceChannel(&channel);
+    m_pMainDlg = &dlg;
+    dlg.DoModal();
+    m_pMainDlg = nullptr;
+    return FALSE;
+}
+
+BOOL CDecryptApp::RunCommand()
+{
+    m_nCommandResult = 1;
+    switch (m_options.command) {
+    case CDecryptOptions::Change:
+        m_nCommandResult = ChangeDecryptingIDTo(nullptr, m_options.commandFile, 0) == 1 ? 0 : 1;
+        break;
+    case CDecryptOptions::New:
+        if (CreateDigitalID(nullptr) == 1) {
+            WriteUserSettings(*this, m_state);
+            m_nCommandResult = 0;
+        }
+        break;
+    case CDecryptOptions::View:
+        if (m_state.m_nIDIsSet) {
+            ViewDecryptingID(nullptr);
+            m_nCommandResult = 0;
+        } else {
+            AfxMessageBox(DecryptString(IDS_DECRYPT_NO_ID), MB_OK | MB_ICONEXCLAMATION);
+        }
+        break;
+    case CDecryptOptions::About: {
+        CAboutDlg about;
+        about.DoModal();
+        m_nCommandResult = 0;
+        break;
+    }
+    default:
+        break;
+    }
+    return FALSE;
+}
+
+int CDecryptApp::ExitInstance()
+{
+    m_nExitCode = m_nCommandResult;
+    return CWinApp::ExitInstance();
+}
