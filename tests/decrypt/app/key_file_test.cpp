@@ -306,6 +306,16 @@ TEST_F(KeyFile, TruncatedAndDamagedFilesReadAsCorrupted)
     }
 }
 
+TEST_F(KeyFile, OversizedFilesAreRefusedBeforeDecrypting)
+{
+    CKeyInfo rec = Record("Big", *key512a);
+    std::string path = PutKeyFile("big.key", KeyFileBytes(0, "*", ArchivePayload({&rec})));
+    ASSERT_EQ(truncate(path.c_str(), 64LL * 1024 * 1024), 0);
+    EXPECT_EQ(LoadKeyFile(nullptr, 0), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text.str(), Text(IDS_KEYFILE_CORRUPTED, path));
+}
+
 TEST_F(KeyFile, TheCertificateCheckRunsAfterALoad)
 {
     CKeyInfo rec = Record("Dana", *key512a);
@@ -480,6 +490,20 @@ TEST_F(KeyFile, AFailedSaveLeavesThePreviousFileAsItWas)
     ui.AnswerBox(IDNO);
     EXPECT_EQ(SaveKeyFile(nullptr, 0), 0);
     EXPECT_EQ(ui.boxes.back().text, "Unexpected error occured: cannot create file.");
+
+    // The name is taken by a folder: the finished file cannot replace it, and is removed.
+    std::string folder = dir + "/taken.key";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    WriteBytes(folder + "/inside", "x");
+    State().m_strKeyFileName = folder.c_str();
+    ui.AnswerBox(IDNO);
+    EXPECT_EQ(SaveKeyFile(nullptr, 0), 0);
+    EXPECT_EQ(ui.boxes.back().text, "Unexpected error occured: cannot save file.");
+    EXPECT_EQ(FolderNames(dir).size(), 3u);
+    EXPECT_EQ(FolderNames(folder).size(), 1u);
+    // ...and it cannot be loaded either.
+    EXPECT_EQ(LoadKeyFile(nullptr, 0), 0);
+    EXPECT_EQ(ui.boxes.back().text.str(), Text(IDS_KEYFILE_CANNOT_OPEN, folder));
 
     // Saving over an existing file replaces it whole.
     State().m_strKeyFileName = path.c_str();
