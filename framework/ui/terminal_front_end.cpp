@@ -126,6 +126,28 @@ char ButtonKey(const CDialog& dialog, const CDialogControl& button, int* at = nu
     return 0;
 }
 
+// The modal dialog whose button command is running (innermost), and whether the terminal
+// was put in raw mode to watch for a cancel key while it runs.
+CDialog* g_commandDialog = nullptr;
+BOOL g_rawWhileBusy = FALSE;
+
+// Back to line input (a box or dialog opened while a command was watched for Esc).
+void LeaveRawWhileBusy(CTerminal& term)
+{
+    if (g_rawWhileBusy) {
+        term.SetRaw(FALSE);
+        g_rawWhileBusy = FALSE;
+    }
+}
+
+bool HasProgressBar(const CDialog& dialog)
+{
+    for (const CDialogControl& c : dialog.GetControls())
+        if (c.kind == ControlKind::ProgressBar && c.visible)
+            return true;
+    return false;
+}
+
 CString ExpandHome(const CString& path)
 {
     if (path.Left(2) == "~/") {
@@ -376,17 +398,30 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
 
 BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
 {
+    // A button's command. A long one (a dialog with a progress bar working on this thread)
+    // refreshes the dialog as it goes, and each refresh looks for Esc or Ctrl-C (Refresh).
+    auto RunCommand = [this](CDialog& target, UINT id) {
+        CDialog* outer = g_commandDialog;
+        g_commandDialog = &target;
+        target.HandleCommand(id);
+        g_commandDialog = outer;
+        LeaveRawWhileBusy(m_term);
+        if (m_progressLineOpen) {
+            m_term.Write("\n");
+            m_progressLineOpen = FALSE;
+        }
+    };
     CString line = input;
     line.TrimLeft();
     line.TrimRight();
     if (line.IsEmpty()) {
         for (const CDialogControl& c : dialog.GetControls())
             if (c.kind == ControlKind::DefaultButton && c.visible) {
-                dialog.HandleCommand(c.id);
+                RunCommand(dialog, c.id);
                 return TRUE;
             }
         if (dialog.GetControl(IDOK))
-            dialog.HandleCommand(IDOK);
+            RunCommand(dialog, IDOK);
         return TRUE;
     }
     if (line == "\x1b") {
@@ -421,7 +456,7 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
                 if (!c.enabled)
                     m_term.Write("That command is not available now.\n");
                 else
-                    dialog.HandleCommand(c.id);
+                    RunCommand(dialog, c.id);
                 return TRUE;
             }
         }
@@ -432,6 +467,7 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
 
 void CTerminalFrontEnd::RunModal(CDialog& dialog)
 {
+    LeaveRawWhileBusy(m_term);
     if (m_progressLineOpen) {
         m_term.Write("\n");
         m_progressLineOpen = FALSE;
@@ -494,8 +530,29 @@ void CTerminalFrontEnd::ShowModeless(CDialog& dialog)
 
 void CTerminalFrontEnd::Refresh(CDialog& dialog)
 {
-    if (!dialog.IsModal())
+    if (!dialog.IsModal()) {
         DrawProgress(dialog);
+        return;
+    }
+    if (&dialog != g_commandDialog || !HasProgressBar(dialog))
+        return;
+    // A modal dialog's command is working with a progress bar: show it, and read the keys
+    // typed meanwhile. Esc or Ctrl-C press its Cancel, other keys are dropped. Raw mode
+    // makes the keys arrive without Enter and keeps Ctrl-C from ending the program.
+    if (!g_rawWhileBusy && m_term.IsInteractive()) {
+        m_term.SetRaw(TRUE);
+        g_rawWhileBusy = TRUE;
+    }
+    DrawProgress(dialog);
+    while (m_term.WaitForInput(0)) {
+        int key = m_term.ReadKey();
+        if (key < 0)
+            break;
+        if (key == 27 || key == 3) {
+            dialog.HandleCommand(IDCANCEL);
+            break;
+        }
+    }
 }
 
 void CTerminalFrontEnd::CloseModeless(CDialog& dialog)
@@ -510,6 +567,7 @@ void CTerminalFrontEnd::CloseModeless(CDialog& dialog)
 
 int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT type)
 {
+    LeaveRawWhileBusy(m_term);
     if (m_progressLineOpen) {
         m_term.Write("\n");
         m_progressLineOpen = FALSE;
@@ -565,6 +623,7 @@ int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT ty
 
 INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
 {
+    LeaveRawWhileBusy(m_term);
     if (m_progressLineOpen) {
         m_term.Write("\n");
         m_progressLineOpen = FALSE;
@@ -618,6 +677,7 @@ INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
 
 INT_PTR CTerminalFrontEnd::RunPropertySheet(CPropertySheet& sheet)
 {
+    LeaveRawWhileBusy(m_term);
     for (;;) {
         CPropertyPage* page = sheet.GetPage(sheet.GetActiveIndex());
         m_term.Write("\n== " + sheet.GetCaption() + " ==\n  tabs:");
