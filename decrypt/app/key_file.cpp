@@ -12,6 +12,7 @@
 #include "framework/system.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
+#include "sigilbox/asn1/asn1_type.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/engines/unlock_exception.h"
@@ -160,22 +161,42 @@ void ReadArchivePayload(CFile& payload, KeyList& keys)
     }
 }
 
+// Overwrites the contents octets of a decoded or assembled tree (the private key's numbers
+// among them) before the tree is freed.
+void WipeTree(CASN1Type& object)
+{
+    if (auto* constructed = dynamic_cast<CASN1_CONSTRUCTED_TYPE*>(&object))
+        for (int i = 0; i < constructed->GetComponentsCount(); ++i)
+            WipeTree(constructed->GetComponent(i));
+    if (auto* primitive = dynamic_cast<CASN1_PRIMITIVE_TYPE*>(&object)) {
+        CByteArray& contents = *primitive;
+        if (contents.GetSize() > 0)
+            WipeBytes(contents.GetData(), static_cast<size_t>(contents.GetSize()));
+    }
+}
+
 void ReadDERPayload(CWipingMemFile& payload, KeyList& keys)
 {
     CDEREncoding encoding(payload.GetBufferPtr(), static_cast<unsigned long>(payload.GetLength()));
     try {
         CASN1_KCDNs entries(encoding);
-        // Last to first, so that the choice below, which scans from the end, takes the
-        // first suitable key in file order.
-        for (int i = entries.GetEntriesCount() - 1; i >= 0; --i) {
-            CASN1_RSAKeyWithCertsAndDistinguishedName& entry = entries.GetEntry(i);
-            if (!entry.IsPrivateKey())
-                continue;
-            auto* key = new CRSAPrivateKey;
-            auto record = std::make_unique<CKeyInfo>(entry.GetName(), CKeyInfo::RSAPrivateKey, key, 0);
-            entry.GetPrivateKey(*key);
-            keys.push_back(std::move(record));
+        try {
+            // Last to first, so that the choice below, which scans from the end, takes the
+            // first suitable key in file order.
+            for (int i = entries.GetEntriesCount() - 1; i >= 0; --i) {
+                CASN1_RSAKeyWithCertsAndDistinguishedName& entry = entries.GetEntry(i);
+                if (!entry.IsPrivateKey())
+                    continue;
+                auto* key = new CRSAPrivateKey;
+                auto record = std::make_unique<CKeyInfo>(entry.GetName(), CKeyInfo::RSAPrivateKey, key, 0);
+                entry.GetPrivateKey(*key);
+                keys.push_back(std::move(record));
+            }
+        } catch (...) {
+            WipeTree(entries);
+            throw;
         }
+        WipeTree(entries);
     } catch (...) {
         if (encoding.GetSize() > 0)
             WipeBytes(encoding.GetData(), static_cast<size_t>(encoding.GetSize()));
@@ -212,7 +233,13 @@ void WritePayload(const CKeyInfo& id, int format, CFile& payload)
         entries.AddObject(new CASN1_RSAKeyWithCertsAndDistinguishedName(*key, id.m_strName, nullptr));
     else if (const CRSAPublicKey* publicKey = id.GetPublicKey())
         entries.AddObject(new CASN1_RSAKeyWithCertsAndDistinguishedName(*publicKey, id.m_strName, nullptr));
-    entries.EncodeToFile(payload, 0);
+    try {
+        entries.EncodeToFile(payload, 0);
+    } catch (...) {
+        WipeTree(entries);
+        throw;
+    }
+    WipeTree(entries);
 }
 
 // A new file beside the key file, created owner-only under a name nobody else holds.
