@@ -2,6 +2,8 @@
 
 #include "sigilbox/pki/utc_time.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsDigit(unsigned char c)
@@ -108,18 +110,10 @@ void CASN1_UTCTime::SetDataTo(CUTCTime& time) const
     int length = GetDataSize();
     if (length != 11 && length != 13 && length != 15 && length != 17)
         return;  // not a time (Setup would refuse it as well)
-    const unsigned char* p = GetData();
-    bool seconds = length == 13 || length == 17;
-    int zone = seconds ? 12 : 10;
+    // The time keeps the form it came in (with or without seconds, "Z" or an offset), so
+    // that it encodes back to the same bytes.
     char text[18];
-    for (int i = 0; i < 10; ++i)
-        text[i] = static_cast<char>(p[i]);
-    text[10] = seconds ? static_cast<char>(p[10]) : '0';
-    text[11] = seconds ? static_cast<char>(p[11]) : '0';
-    text[12] = static_cast<char>(p[zone]);
-    bool offset = length == 15 || length == 17;
-    for (int i = 0; i < 4; ++i)
-        text[13 + i] = offset ? static_cast<char>(p[zone + 1 + i]) : '0';
-    text[17] = 0;
-    time.Setup(text, 17);
+    std::memcpy(text, GetData(), static_cast<size_t>(length));
+    text[length] = 0;
+    time.Setup(text, static_cast<BYTE>(length));
 }

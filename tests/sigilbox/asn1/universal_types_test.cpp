@@ -295,6 +295,17 @@ TEST(UtcTime, ConvertsToAndFromTimeValues)
     EXPECT_EQ(minus.m_nZoneKind, 1);
     EXPECT_EQ(minus.m_nZoneMinutes, 300);
     EXPECT_EQ(minus.m_nMinuteOfDay, 10 * 60 + 15);
+
+    // Every form goes through a time value and back to the same text.
+    for (const char* text : {"9607011200Z", "960701120059Z", "0502281015-0500", "991231235958+0130"}) {
+        const int n = static_cast<int>(std::strlen(text));
+        char len[4];
+        std::snprintf(len, sizeof len, "%02X", static_cast<unsigned>(n));
+        auto value = DecodeAs<CASN1_UTCTime>(std::string("17 ") + len + " " + ToHex(reinterpret_cast<const unsigned char*>(text), n));
+        CUTCTime stored;
+        value->SetDataTo(stored);
+        EXPECT_EQ(Text(CASN1_UTCTime(stored)), text);
+    }
 }
 
 TEST(SequenceAndSet, OrderOfChildren)
