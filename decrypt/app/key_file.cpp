@@ -37,8 +37,10 @@ constexpr long long kMaxKeyFileSize = 16LL * 1024 * 1024;
 // and the 16 digest bytes.
 constexpr unsigned long long kMinRecordSize = 1 + 1 + 1 + 2 + 2 + 2 + 16;
 
-// The decrypting ID must fit the program's content keys.
+// The decrypting ID must fit the program's content keys. Below, the smallest key the
+// stored key records accept: a DER entry may carry any modulus, and a toy one is no ID.
 constexpr int kMaxDecryptingModulusBits = 512;
+constexpr int kMinDecryptingModulusBits = 508;
 
 enum PayloadFormat { ArchivePayload = 1, DERPayload = 2 };
 
@@ -207,12 +209,12 @@ void ReadDERPayload(CWipingMemFile& payload, KeyList& keys)
 }
 
 // The decrypting ID among the keys: from the last to the first, the first private key of at
-// most 512 bits.
+// most 512 bits (and at least 508).
 const CKeyInfo* ChooseDecryptingID(const KeyList& keys)
 {
     for (auto it = keys.rbegin(); it != keys.rend(); ++it) {
         const CRSAPrivateKey* key = (*it)->GetPrivateKey();
-        if (key && key->m_nModulusBits <= kMaxDecryptingModulusBits)
+        if (key && key->m_nModulusBits <= kMaxDecryptingModulusBits && key->m_nModulusBits >= kMinDecryptingModulusBits)
             return it->get();
     }
     return nullptr;

@@ -215,8 +215,15 @@ TEST_F(KeyFile, TheDecryptingIDIsASmallPrivateKeyChosenByFormat)
     }
     EXPECT_TRUE(ui.boxes.empty());
 
-    // Only larger keys (or only public ones): nothing to decrypt with.
+    // Only larger keys (or only public ones, or a toy modulus): nothing to decrypt with.
+    CRSAPrivateKey toy;
+    for (int i = 1; i <= 8; ++i)
+        toy.m_Modulus[CRSAPublicKey::NumberSize - i] = 0xC1;
+    toy.m_PublicExponent[CRSAPublicKey::NumberSize - 1] = 3;
+    toy.m_PrivateExponent[CRSAPublicKey::NumberSize - 1] = 7;
+    toy.m_nModulusBits = 64;
     std::vector<std::pair<std::string, Bytes>> none = {
+        {"l.sec", DERPayload({{&toy, true, "Toy"}})},
         {"h.key", ArchivePayload({&big, &huge})},
         {"i.sec", DERPayload({{key1024.get(), true, "Big"}, {key2048.get(), true, "Huge"}})},
         {"j.sec", DERPayload({{key512a.get(), false, "Pub"}})},
