@@ -430,7 +430,12 @@ public:
     CString& ElementAt(int i);
     void SetAtGrow(int i, const char* s);
     int Add(const char* s);
-    int Add(const CString& s) { return Add(s.c_str()); }
+    // Keeps the whole string, embedded zero characters included.
+    int Add(const CString& s)
+    {
+        m_items.push_back(s);
+        return GetSize() - 1;
+    }
     void InsertAt(int index, const char* s, int count = 1);
     void RemoveAt(int index, int count = 1);
     int Append(const CStringArray& src);

@@ -209,6 +209,11 @@ TEST(CollectionsTest, StringArrayAndMap)
     back.Serialize(in);
     EXPECT_EQ(back[2], "three");
 
+    // A string with a zero character inside stays whole.
+    CString binary("a\0b", 3);
+    names.Add(binary);
+    EXPECT_EQ(names[3].GetLength(), 3);
+
     CMapStringToPtr map;
     int a = 1, b = 2;
     map.SetAt("a", &a);
