@@ -153,15 +153,11 @@ const std::array<const DialogTemplate*, 3>& DigitalIDDialogTemplates()
     return templates;
 }
 
-int CreateDigitalID(CDialog* parent)
-{
-    RegisterDecryptResources();
-    HWND owner = parent ? parent->GetSafeHwnd() : nullptr;
+namespace {
 
-    char path[_MAX_PATH] = "";
-    int format = BrowseForFile(parent, path, sizeof path, FALSE, FILEKIND_KEYS);
-    if (format == 0)
-        return 0;
+int CreateDigitalIDIn(CDialog* parent, const char* path, int format)
+{
+    HWND owner = parent ? parent->GetSafeHwnd() : nullptr;
     // Replacing a key file loses the keys in it: asked here as well, because the kind's
     // extension may have been added after the file dialog checked the name.
     if (NameExists(path)) {
@@ -188,4 +184,27 @@ int CreateDigitalID(CDialog* parent)
     }
     ReplaceStaleCertificate(parent);
     return 1;
+}
+
+}  // namespace
+
+int CreateDigitalID(CDialog* parent)
+{
+    RegisterDecryptResources();
+    char path[_MAX_PATH] = "";
+    int format = BrowseForFile(parent, path, sizeof path, FALSE, FILEKIND_KEYS);
+    if (format == 0)
+        return 0;
+    return CreateDigitalIDIn(parent, path, format);
+}
+
+int CreateDigitalID(CDialog* parent, const char* keyFileName)
+{
+    RegisterDecryptResources();
+    if (!keyFileName || !*keyFileName)
+        return CreateDigitalID(parent);
+    CString path(keyFileName);
+    int dot = path.ReverseFind('.');
+    BOOL der = dot > path.ReverseFind('/') && path.Mid(dot + 1).CompareNoCase("sec") == 0;
+    return CreateDigitalIDIn(parent, path, der ? 2 : 1);
 }

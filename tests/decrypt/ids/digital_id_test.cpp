@@ -369,3 +369,23 @@ TEST_F(CreateID, ReplacedKeyFileGetsItsOwnCertificate)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CreateID, KeyFileGivenBeforehandSkipsTheFileDialog)
+{
+    ScriptNewID("Command Line ID");
+    ui.AnswerBox(IDNO);   // no password
+    ASSERT_EQ(CreateDigitalID(nullptr, Path("cmd.key").c_str()), 1);
+    EXPECT_TRUE(ui.fileDialogFilters.empty());
+    DecryptionState& state = AfxGetDecryptionState();
+    CRSAPrivateKey made(*state.GetPrivateKey());
+    // Written in the archive format, as its extension says, and read back so.
+    state.SetDecryptingID(CKeyInfo());
+    state.m_strKeyFileName = Path("cmd.key").c_str();
+    ASSERT_EQ(LoadKeyFile(nullptr, 0), 1);
+    EXPECT_STREQ(state.m_strName, "Command Line ID");
+    EXPECT_TRUE(SameKey(*state.GetPrivateKey(), made));
+}
+
+}  // namespace
