@@ -195,18 +195,18 @@ int MakeCertificateFile(CDialog* parent, const CString& path, const CRSAPrivateK
     CProgress& bar = progress.GetProgress();
     bar.SetUp(7, 0, 1, 0);
 
-    progress.SetStageText("generating serial number ...");
-    CRSAPrivateKey privateKey(id);
-    CRSAPublicKey publicKey(privateKey);
-    CDistinguishedName name(address);
-    CCertificate certificate;
-    CUTCTime now;
-    if (!NextSerialNumber(name, certificate.m_SerialNumber))
-        return 0;
-    bar.Hint(1);
-
     int stage = 0;   // 1 while signing or checking
     try {
+        progress.SetStageText("generating serial number ...");
+        CRSAPrivateKey privateKey(id);
+        CRSAPublicKey publicKey(privateKey);
+        CDistinguishedName name(address);
+        CCertificate certificate;
+        CUTCTime now;
+        if (!NextSerialNumber(name, certificate.m_SerialNumber))
+            return 0;   // the counter could not be kept: nothing to tell beyond that
+        bar.Hint(1);
+
         progress.SetStageText("creating certificate ...");
         certificate.GetDataFrom(publicKey);
         --now;

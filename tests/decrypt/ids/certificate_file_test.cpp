@@ -347,6 +347,22 @@ TEST_F(CertificateFile, NeverFollowsOrReplacesWhatIsInTheWay)
     EXPECT_TRUE(FolderNames(Path("ro")).empty());
 }
 
+TEST_F(CertificateFile, KeyThatSignsWronglyIsRefused)
+{
+    CRSAPrivateKey broken(TestKey508());
+    broken.m_PrivateExponent[sizeof broken.m_PrivateExponent - 1] ^= 0x02;
+    broken.m_Exponent1[sizeof broken.m_Exponent1 - 1] ^= 0x02;
+    broken.m_Exponent2[sizeof broken.m_Exponent2 - 1] ^= 0x02;
+    SetTestID(broken, Path("mine.sec"));
+    CScriptedFrontEnd ui;
+    AnswerCertificateQuestion(ui, "a@b");
+    EXPECT_EQ(EnsureCertificateFile(nullptr), 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "UNEXPECTED ERROR: signing key is not valid");
+    EXPECT_EQ(ui.boxes[0].type & MB_ICONMASK, MB_ICONEXCLAMATION);
+    EXPECT_FALSE(PathExists(Path("mine.P7M")));
+}
+
 TEST_F(CertificateFile, CounterThatCannotBeStoredEndsSilently)
 {
     SetTestID(TestKey508(), Path("mine.sec"));
