@@ -266,14 +266,17 @@ TEST_F(KeyFile, FailuresShowTheirMessagesWithTheFullPath)
     EXPECT_TRUE(ui.boxes.empty());
 
     // A relative name is shown as a full path.
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir(dir.c_str()), 0);
+    char cwd[4096];
+    bool gotCwd = getcwd(cwd, sizeof cwd) != nullptr;
     State().m_strKeyFileName = "missing.key";
     EXPECT_EQ(LoadKeyFile(nullptr, 0), 0);
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_TRUE(gotCwd);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     EXPECT_EQ(ui.boxes[0].text.str(), "Unexpected error occured: cannot open file.\n" + std::string(cwd) + "/missing.key");
-    ASSERT_EQ(chdir("/"), 0);
 
     // Payload that is no archive of records.
     ui.boxes.clear();
