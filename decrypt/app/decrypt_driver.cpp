@@ -8,6 +8,7 @@
 #include "decrypt/mime/message.h"
 #include "decrypt/mime/mime_context.h"
 #include "decrypt/mime/msg_store.h"
+#include "decrypt/mime/stg_interfaces.h"
 #include "decrypt/mime/transfer_decoders.h"
 #include "framework/exceptions.h"
 #include "framework/file.h"
@@ -28,8 +29,6 @@ constexpr UINT kCopyChunk = 2048;
 // A decoded .sig file grows in large steps: growing a 64 MiB result 1 KiB at a time costs
 // more than the decoding.
 constexpr UINT kBase64Growth = 1u << 20;
-// Tries at a unique name when another process takes the chosen one first.
-constexpr int kCreateAttempts = 64;
 // Variants name(1) ... tried before a folder is taken as full of them.
 constexpr int kMaxUniqueTries = 100000;
 
@@ -81,19 +80,29 @@ CString CutBytes(const CString& text, int bytes)
     return text.Left(n);
 }
 
-// Creates a new output file (exclusively, never through a link) under a unique variant of
-// `name`; the stream is open on it afterwards.
+// Creates a new output file (exclusively, never through a link) under the first free
+// variant of `name` (name, name(1).ext, ...); the stream is open on it afterwards. A variant
+// is skipped when something has it, including what the folder cannot open (a link to
+// nowhere) and what another process takes between the look and the creation.
 CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
 {
-    for (int attempt = 0;; ++attempt) {
-        CString unique = MakeUniqueOutputName(folder, name);
+    CString title, extension;
+    SplitTitle(name, title, extension);
+    for (int n = 0; n <= kMaxUniqueTries; ++n) {
+        CString candidate(name);
+        if (n > 0) {
+            candidate.Format("%s(%d)", title.c_str(), n);
+            candidate += extension;
+        }
+        if (folder.ElementExists(candidate))
+            continue;
         CFileException error;
-        if (folder.CreateStream(&stream, unique, kStoreMode, &error))
-            return unique;
-        // Taken meanwhile: try the next variant; anything else is a failure of the file.
-        if (attempt + 1 >= kCreateAttempts || !folder.ElementExists(unique))
-            AfxThrowFileException(error.m_cause, error.m_lOsError, unique);
+        if (folder.CreateStream(&stream, candidate, kStoreMode, &error))
+            return candidate;
+        if (error.m_lOsError != STG_E_FILEALREADYEXISTS && !folder.ElementExists(candidate))
+            AfxThrowFileException(error.m_cause, error.m_lOsError, candidate);
     }
+    AfxThrowFileException(CFileException::generic, -1, name);
 }
 
 // Copies a part's body (the bytes after its header lines) to `out`.
