@@ -42,7 +42,11 @@ CASN1_AlgorithmIdentifier& CASN1_AlgorithmIdentifier::operator=(const CASN1_Algo
 
 int CASN1_AlgorithmIdentifier::IsValid(const CASN1Type* object)
 {
+    // The parameter may be left out altogether (RFC 5280, RFC 5754: SHA-2 digests are sent
+    // that way by many peers); GetParameter then gives a NULL.
     const CASN1_CONSTRUCTED_TYPE* value = Children(object, 0x10, 2);
+    if (!value)
+        value = Children(object, 0x10, 1);
     return value && value->GetComponent(0).m_Tag == 0x06;
 }
 
@@ -63,6 +67,14 @@ CASN1_OBJECT_IDENTIFIER& CASN1_AlgorithmIdentifier::GetID(CASN1Type& algorithmId
 
 CASN1Type& CASN1_AlgorithmIdentifier::GetParameter(CASN1Type& algorithmIdentifier)
 {
+    auto& value = dynamic_cast<CASN1_CONSTRUCTED_TYPE&>(algorithmIdentifier);
+    if (value.GetComponentsCount() < 2) {
+        // An absent parameter reads as NULL; each thread has its own, so a caller that
+        // changes what it got cannot disturb another.
+        thread_local CASN1_NULL absent;
+        absent = CASN1_NULL();
+        return absent;
+    }
     return ChildOf(algorithmIdentifier, 1);
 }
 

@@ -122,3 +122,48 @@ TEST(RC2Parameters, VersionNumbersMapToTheirBits)
 }
 
 }  // namespace
+
+namespace {
+
+// Drops the NULL parameter of every algorithm identifier in the tree, as peers that follow
+// RFC 5754 send their digest algorithms.
+int DropNullParameters(CASN1Type& value)
+{
+    auto* constructed = dynamic_cast<CASN1_CONSTRUCTED_TYPE*>(&value);
+    if (!constructed)
+        return 0;
+    int dropped = 0;
+    if (constructed->m_Tag == 0x10 && constructed->GetComponentsCount() == 2 &&
+        constructed->GetComponent(0).m_Tag == 0x06 && constructed->GetComponent(1).m_Tag == 0x05) {
+        constructed->m_Components.RemoveAt(1);   // the array's hook deletes the child
+        ++dropped;
+    }
+    for (int i = 0; i < constructed->GetComponentsCount(); ++i)
+        dropped += DropNullParameters(constructed->GetComponent(i));
+    return dropped;
+}
+
+TEST_F(ContentProcessing, AlgorithmsWithoutParametersAreAccepted)
+{
+    UseKey("user512_key.der");
+    for (const char* fixture : {"smime_signed_sha1.der", "smime_enveloped_rc2.der"}) {
+        std::vector<BYTE> der = ReadFixture(fixture);
+        CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
+        std::unique_ptr<CASN1Type> tree(AfxBuildFromEncoding(encoding));
+        ASSERT_GT(DropNullParameters(*tree), 0) << fixture;
+        CByteArray bytes;
+        tree->EncodeTo(bytes);
+        CDEREncoding bare(bytes.GetData(), static_cast<unsigned long>(bytes.GetSize()));
+        CASN1_ContentInfo info(bare);
+        CMemFile out;
+        CProgress progress(nullptr);
+        EXPECT_EQ(ProcessContentInfo(info, out, progress, nullptr), 1) << fixture;
+        std::string text(static_cast<size_t>(out.GetLength()), '\0');
+        out.SeekToBegin();
+        out.Read(text.data(), static_cast<UINT>(text.size()));
+        EXPECT_EQ(text, kMessage) << fixture;
+    }
+    EXPECT_TRUE(ui.boxes.empty()) << (ui.boxes.empty() ? "" : ui.boxes[0].text.c_str());
+}
+
+}  // namespace

@@ -148,9 +148,20 @@ TEST(AlgorithmIdentifier, BuildsAndChecksShape)
     CASN1_AlgorithmIdentifier copy(rsa);
     EXPECT_TRUE(AreEqual(copy, rsa));
 
+    // The parameter may be absent, as peers send SHA-2 digests; it then reads as NULL.
     CASN1_SEQUENCE onlyId;
     onlyId.AddObject(new CASN1_md5());
-    EXPECT_FALSE(CASN1_AlgorithmIdentifier::IsValid(&onlyId));
+    EXPECT_TRUE(CASN1_AlgorithmIdentifier::IsValid(&onlyId));
+    EXPECT_TRUE(CASN1_AlgorithmIdentifier::GetID(onlyId) == CASN1_md5());
+    EXPECT_EQ(CASN1_AlgorithmIdentifier::GetParameter(onlyId).m_Tag, 0x05);
+    EXPECT_EQ(Encode(onlyId), "30 0A 06 08 2A 86 48 86 F7 0D 02 05");   // and stays absent
+    CASN1_SEQUENCE none;
+    EXPECT_FALSE(CASN1_AlgorithmIdentifier::IsValid(&none));
+    CASN1_SEQUENCE three;
+    three.AddObject(new CASN1_md5());
+    three.AddObject(new CASN1_NULL());
+    three.AddObject(new CASN1_NULL());
+    EXPECT_FALSE(CASN1_AlgorithmIdentifier::IsValid(&three));
     CASN1_SEQUENCE swapped;
     swapped.AddObject(new CASN1_INTEGER(1));
     swapped.AddObject(new CASN1_md5());
