@@ -401,10 +401,12 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
     // A button's command. A long one (a dialog with a progress bar working on this thread)
     // refreshes the dialog as it goes, and each refresh looks for Esc or Ctrl-C (Refresh).
     auto RunCommand = [this](CDialog& target, UINT id) {
-        CDialog* outer = g_commandDialog;
-        g_commandDialog = &target;
+        struct Running {
+            explicit Running(CDialog* d) : outer(g_commandDialog) { g_commandDialog = d; }
+            ~Running() { g_commandDialog = outer; }
+            CDialog* outer;
+        } running(&target);
         target.HandleCommand(id);
-        g_commandDialog = outer;
         LeaveRawWhileBusy(m_term);
         if (m_progressLineOpen) {
             m_term.Write("\n");
