@@ -31,6 +31,10 @@ CArchive::~CArchive()
             e->Delete();
         }
     }
+    // Archives carry key files: what passed through the buffer is not left in freed memory.
+    volatile BYTE* p = m_buf.data();
+    for (size_t i = 0; i < m_buf.size(); ++i)
+        p[i] = 0;
 }
 
 void CArchive::CheckLoading() const
@@ -409,7 +413,11 @@ UINT CArchive::GetObjectSchema()
     return s;
 }
 
-CObject* CArchive::ReadObject(const CRuntimeClass* requested)
+CObject* CArchive::ReadObject(const CRuntimeClass* requested) { return ReadObject(requested, true); }
+
+CObject* CArchive::ReadOwnedObject(const CRuntimeClass* requested) { return ReadObject(requested, false); }
+
+CObject* CArchive::ReadObject(const CRuntimeClass* requested, bool allowReference)
 {
     DWORD obTag = 0;
     CRuntimeClass* cls = ReadClass(requested, nullptr, &obTag);
@@ -417,7 +425,7 @@ CObject* CArchive::ReadObject(const CRuntimeClass* requested)
         // A reference to an object already loaded (or null).
         if (obTag == 0)
             return nullptr;
-        if (obTag >= m_loadMap.size() || m_loadMap[obTag].isClass)
+        if (!allowReference || obTag >= m_loadMap.size() || m_loadMap[obTag].isClass)
             AfxThrowArchiveException(CArchiveException::badIndex, m_strFileName);
         CObject* object = static_cast<CObject*>(m_loadMap[obTag].ptr);
         if (requested && object && !object->IsKindOf(requested))

@@ -75,6 +75,9 @@ public:
     // Objects and class records.
     void WriteObject(const CObject* object);
     CObject* ReadObject(const CRuntimeClass* requested);
+    // The same for an object the caller will own: only a newly stored object (or null) is
+    // accepted; a reference to one loaded before, which someone else owns, is badIndex.
+    CObject* ReadOwnedObject(const CRuntimeClass* requested);
     void WriteClass(const CRuntimeClass* cls);
     CRuntimeClass* ReadClass(const CRuntimeClass* requested = nullptr, UINT* schema = nullptr, DWORD* objTag = nullptr);
     void SerializeClass(const CRuntimeClass* cls);
@@ -92,6 +95,7 @@ private:
     CArchive& WriteLE(DWORD v, int bytes);
     DWORD ReadLE(int bytes);
     void FillBuffer(UINT needed);
+    CObject* ReadObject(const CRuntimeClass* requested, bool allowReference);
     void CheckLoading() const;
     void CheckStoring() const;
 

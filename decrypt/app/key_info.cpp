@@ -113,8 +113,8 @@ void CKeyInfo::Serialize(CArchive& ar)
     loaded.m_nType = type;
     loaded.m_nGrade = grade;
     if (type != NoKey) {
-        CObject* key = ar.ReadObject(KeyClassOf(type));
-        loaded.m_pKey = key;
+        // The record owns its key: a reference to a key another record holds is refused.
+        loaded.m_pKey = ar.ReadOwnedObject(KeyClassOf(type));
     }
     ar >> flag;
     loaded.m_nFlag = flag;
@@ -122,7 +122,17 @@ void CKeyInfo::Serialize(CArchive& ar)
         AfxThrowArchiveException(CArchiveException::endOfFile, ar.m_strFileName);
     if (!loaded.IsValid())
         AfxThrowArchiveException(CArchiveException::generic, ar.m_strFileName);
-    *this = loaded;
+    // The loaded key is taken over, not copied: the archive knows it by its address, so it
+    // must live on as it is.
+    m_strName = loaded.m_strName;
+    m_strSecond = loaded.m_strSecond;
+    m_nType = loaded.m_nType;
+    m_nGrade = loaded.m_nGrade;
+    m_nFlag = loaded.m_nFlag;
+    std::memcpy(m_Digest, loaded.m_Digest, sizeof m_Digest);
+    delete m_pKey;
+    m_pKey = loaded.m_pKey;
+    loaded.m_pKey = nullptr;
 }
 
 DecryptionState::DecryptionState() : m_strDefaultViewer("NOTEPAD.EXE") {}

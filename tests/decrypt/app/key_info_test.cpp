@@ -136,4 +136,38 @@ TEST(KeyInfo, RecordLayoutAndRoundTrip)
     EXPECT_EQ(noneBytes.size(), 1u + 6u + 1u + 2u + 2u + 2u + 16u);
 }
 
+TEST(KeyInfo, RecordsInOneArchiveNeverShareAKey)
+{
+    // Two records stored in one archive, the second naming the first's key object: the
+    // archive writes a reference for it. Loading must not hand the same key to both records
+    // (each would free it), nor keep a freed key for the reference to point at.
+    auto* des = new CDESkey;
+    CKeyInfo first("one", CKeyInfo::DESKey, des, 0);
+    CKeyInfo second("two", CKeyInfo::DESKey, nullptr, 0);
+    second.m_pKey = des;   // shared on purpose, only while storing
+    CMemFile file;
+    {
+        CArchive ar(&file, CArchive::store);
+        first.Serialize(ar);
+        second.Serialize(ar);
+    }
+    second.m_pKey = nullptr;
+    file.SeekToBegin();
+    CArchive ar(&file, CArchive::load);
+    CKeyInfo a, b;
+    a.Serialize(ar);
+    ASSERT_TRUE(a.IsValid());
+    EXPECT_EQ(std::memcmp(static_cast<CDESkey*>(a.m_pKey)->m_Key, des->m_Key, 8), 0);
+    try {
+        b.Serialize(ar);
+        ADD_FAILURE() << "a shared key was accepted";
+    } catch (CArchiveException* e) {
+        EXPECT_EQ(e->m_cause, CArchiveException::badIndex);
+        e->Delete();
+    }
+    EXPECT_EQ(b.m_pKey, nullptr);
+    // The first record's key is still whole after the refusal.
+    EXPECT_TRUE(a.IsValid());
+}
+
 }  // namespace
