@@ -519,8 +519,12 @@ void CTerminalFrontEnd::DrawProgress(CDialog& dialog)
     CString line;
     line.Format("\r%-*s [%s]", room, head.c_str(), Bar(lower, upper, pos, barWidth).c_str());
     if (m_term.IsInteractive() || AfxIsTerminal(1)) {
+        // Progress comes in many small steps; only a change is drawn.
+        if (m_progressLineOpen && line == m_lastProgressLine)
+            return;
         m_term.Write(line);
         m_progressLineOpen = TRUE;
+        m_lastProgressLine = line;
     }
 }
 

@@ -39,4 +39,5 @@ private:
     CTerminal& m_term;
     CDialog* m_modeless = nullptr;
     BOOL m_progressLineOpen = FALSE;
+    CString m_lastProgressLine;
 };
