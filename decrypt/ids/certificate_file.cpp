@@ -60,50 +60,6 @@ CString CounterValueName(const CDistinguishedName& issuer)
     return CString("SN_") + OctetsToHexChars(digest, 15);
 }
 
-// The stored counter: TRUE when the value is there (its bytes in data, possibly unusable).
-BOOL ReadCounter(const CString& name, CByteArray& data)
-{
-    data.RemoveAll();
-    if (IsWin32s()) {
-        CWinApp* app = AfxGetWinApp();
-        return app && app->GetProfileBinary(kCounterSection, name, data);
-    }
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kCounterKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return FALSE;
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    LONG result = RegQueryValueExA(key, name, nullptr, &type, nullptr, &size);
-    if (result == ERROR_FILE_NOT_FOUND) {
-        RegCloseKey(key);
-        return FALSE;
-    }
-    // Anything there that is not a binary value of a plausible size reads as a bad counter.
-    if (result == ERROR_SUCCESS && type == REG_BINARY && size <= kMaxStoredCounter) {
-        data.SetSize(static_cast<int>(size));
-        if (RegQueryValueExA(key, name, nullptr, &type, data.GetData(), &size) != ERROR_SUCCESS || size != static_cast<DWORD>(data.GetSize()))
-            data.RemoveAll();
-    }
-    RegCloseKey(key);
-    return TRUE;
-}
-
-BOOL WriteCounter(const CString& name, const CByteArray& data)
-{
-    if (IsWin32s()) {
-        CWinApp* app = AfxGetWinApp();
-        return app && app->WriteProfileBinary(kCounterSection, name, data.GetData(), static_cast<UINT>(data.GetSize()));
-    }
-    HKEY key = nullptr;
-    DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kCounterKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition) != ERROR_SUCCESS)
-        return FALSE;
-    LONG result = RegSetValueExA(key, name, 0, REG_BINARY, data.GetData(), static_cast<DWORD>(data.GetSize()));
-    RegCloseKey(key);
-    return result == ERROR_SUCCESS;
-}
-
 // The counter after the stored one; the single byte 1 when the stored one does not load.
 CSerialNumber IncrementedCounter(const CByteArray& stored)
 {
@@ -142,6 +98,74 @@ CSerialNumber FirstCounter()
     while (first < 7 && bytes[first] == 0)
         ++first;
     return CSerialNumber(bytes + first, 8 - first);
+}
+
+// The counter as it is stored: its archive form.
+CByteArray StoredForm(CSerialNumber counter)
+{
+    CMemFile block;
+    {
+        CArchive ar(&block, CArchive::store);
+        counter.Serialize(ar);
+        ar.Close();
+    }
+    CByteArray value;
+    value.SetSize(static_cast<int>(block.GetLength()));
+    if (value.GetSize() > 0)
+        std::memcpy(value.GetData(), block.GetBufferPtr(), static_cast<size_t>(value.GetSize()));
+    return value;
+}
+
+// The counter kept in the application profile (the 16-bit-hosted platform has no machine
+// settings): read, counted on and written back.
+BOOL AdvanceProfileCounter(const CString& name, CSerialNumber& counter)
+{
+    CWinApp* app = AfxGetWinApp();
+    if (!app)
+        return FALSE;
+    CByteArray stored;
+    counter = app->GetProfileBinary(kCounterSection, name, stored) ? IncrementedCounter(stored) : FirstCounter();
+    CByteArray value = StoredForm(counter);
+    return app->WriteProfileBinary(kCounterSection, name, value.GetData(), static_cast<UINT>(value.GetSize()));
+}
+
+// The counter in the machine settings, read, counted on and written back under the hive's
+// lock, so two instances making certificates at once never count from the same value.
+BOOL AdvanceMachineCounter(const CString& name, CSerialNumber& counter)
+{
+    CString folder = AfxGetConfigFolder();
+    if (folder.IsEmpty() || !AfxCreateFolderPath(folder, 0700))
+        return FALSE;
+    CString hivePath = AfxGetHivePath(HKEY_LOCAL_MACHINE);
+    DWORD result = AfxEditFileLocked(hivePath, [&](std::string& content, BOOL) -> DWORD {
+        CRegistryHive hive("HKEY_LOCAL_MACHINE");
+        if (!hive.Load(content))
+            return ERROR_BADDB;   // not ours to rewrite
+        CRegistryHive::Key& key = hive.Create(kCounterKey);
+        const CRegistryHive::Value* stored = CRegistryHive::FindValue(key, name.c_str());
+        if (!stored) {
+            counter = FirstCounter();
+        } else {
+            // Anything there that is not a binary value of a plausible size reads as a bad
+            // counter.
+            CByteArray bytes;
+            if (stored->type == REG_BINARY && stored->data.size() <= kMaxStoredCounter) {
+                bytes.SetSize(static_cast<int>(stored->data.size()));
+                if (bytes.GetSize() > 0)
+                    std::memcpy(bytes.GetData(), stored->data.data(), stored->data.size());
+            }
+            counter = IncrementedCounter(bytes);
+        }
+        CByteArray value = StoredForm(counter);
+        CRegistryHive::Value updated;
+        updated.name = name.c_str();
+        updated.type = REG_BINARY;
+        updated.data.assign(reinterpret_cast<const char*>(value.GetData()), static_cast<size_t>(value.GetSize()));
+        CRegistryHive::SetValue(key, updated);
+        content = hive.Save();
+        return ERROR_SUCCESS;
+    });
+    return result == ERROR_SUCCESS;
 }
 
 // Writes the bytes to a new file beside `path` and renames it into place, so the file is
@@ -286,22 +310,9 @@ int NextSerialNumber(const CDistinguishedName& issuer, CSerialNumber& serial)
 {
     try {
         CString name = CounterValueName(issuer);
-        CByteArray stored;
-        CSerialNumber counter = ReadCounter(name, stored) ? IncrementedCounter(stored) : FirstCounter();
-
-        CMemFile block;
-        {
-            CArchive ar(&block, CArchive::store);
-            counter.Serialize(ar);
-            ar.Close();
-        }
-        CByteArray value;
-        value.SetSize(static_cast<int>(block.GetLength()));
-        if (value.GetSize() > 0)
-            std::memcpy(value.GetData(), block.GetBufferPtr(), static_cast<size_t>(value.GetSize()));
-        if (!WriteCounter(name, value))
+        CSerialNumber counter;
+        if (!(IsWin32s() ? AdvanceProfileCounter(name, counter) : AdvanceMachineCounter(name, counter)))
             return 0;
-
         serial = counter;
         serial.RandomPermutation();
         return 1;
