@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
 #include <unistd.h>
 
 namespace {
@@ -21,15 +20,11 @@ namespace {
 constexpr UINT IDD_PASSWORD = 32028;
 constexpr UINT IDC_PASSWORD_EDIT = 1002;
 
-// Passes everything on, counts the boxes that report a failed file, answers the password
-// dialog from the descriptor the user named, and the first file dialog with the key file
-// of "--new".
+// Passes everything on, counts the boxes that report a failed file and answers the password
+// dialog from the descriptor the user named.
 class CProgramFrontEnd : public CFrontEnd {
 public:
-    CProgramFrontEnd(CFrontEnd& inner, int passwordFd, const CString& newKeyFile)
-        : m_inner(inner), m_passwordFd(passwordFd), m_newKeyFile(newKeyFile)
-    {
-    }
+    CProgramFrontEnd(CFrontEnd& inner, int passwordFd) : m_inner(inner), m_passwordFd(passwordFd) {}
     void RunModal(CDialog& dialog) override
     {
         if (dialog.GetTemplateId() == IDD_PASSWORD && m_passwordFd >= 0) {
@@ -54,23 +49,7 @@ public:
             ++m_errors;
         return m_inner.MessageBox(text, caption, type);
     }
-    INT_PTR RunFileDialog(CFileDialog& dialog) override
-    {
-        if (!m_newKeyFile.IsEmpty()) {
-            CString path = m_newKeyFile;
-            m_newKeyFile.Empty();
-            int dot = path.ReverseFind('.');
-            bool sec = dot > path.ReverseFind('/') && ::strcasecmp(path.Mid(dot + 1).c_str(), "sec") == 0;
-            CString problem = dialog.Validate(path);
-            if (!problem.IsEmpty()) {
-                m_inner.MessageBox(problem, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
-                return IDCANCEL;
-            }
-            dialog.SetResult(path, sec ? 2 : 1);
-            return IDOK;
-        }
-        return m_inner.RunFileDialog(dialog);
-    }
+    INT_PTR RunFileDialog(CFileDialog& dialog) override { return m_inner.RunFileDialog(dialog); }
     INT_PTR RunPropertySheet(CPropertySheet& sheet) override { return m_inner.RunPropertySheet(sheet); }
     BOOL IsInteractive() const override { return m_inner.IsInteractive(); }
 
@@ -102,7 +81,6 @@ private:
 
     CFrontEnd& m_inner;
     int m_passwordFd;
-    CString m_newKeyFile;
     int m_errors = 0;
 };
 
@@ -138,8 +116,7 @@ int main(int argc, char** argv)
     CTerminalFrontEnd terminalFrontEnd(terminal);
     CBatchFrontEnd batchFrontEnd;
     CFrontEnd& chosen = interactive ? static_cast<CFrontEnd&>(terminalFrontEnd) : batchFrontEnd;
-    CProgramFrontEnd frontEnd(chosen, options.passwordFd,
-                              options.command == CDecryptOptions::New ? options.commandFile : CString());
+    CProgramFrontEnd frontEnd(chosen, options.passwordFd);
     AfxSetFrontEnd(&frontEnd);
 
     int status;

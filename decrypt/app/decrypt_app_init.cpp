@@ -154,7 +154,7 @@ BOOL CDecryptApp::RunCommand()
         m_nCommandResult = ChangeDecryptingIDTo(nullptr, m_options.commandFile, 0) == 1 ? 0 : 1;
         break;
     case CDecryptOptions::New:
-        if (CreateDigitalID(nullptr) == 1) {
+        if (CreateDigitalID(nullptr, m_options.commandFile) == 1) {
             WriteUserSettings(*this, m_state);
             m_nCommandResult = 0;
         }

@@ -1,6 +1,8 @@
 #include "decrypt/app/dialog_helpers.h"
 
 #include "decrypt/app/resources.h"
+#include "framework/file.h"
+#include "framework/ui/message_box.h"
 
 #include <cstring>
 
@@ -117,6 +119,15 @@ int BrowseForFile(CDialog* parent, char* path, int pathSize, BOOL open, UINT mas
         if (chosen.Right(1) != ".")
             chosen += ".";
         chosen += rows[static_cast<size_t>(position - 1)].extension;
+        // The file dialog asked about the name as typed; the name with the kind's extension
+        // may be another, existing file.
+        CFileStatus status;
+        if (!open && CFile::GetStatus(chosen, status)) {
+            CString question;
+            question.Format("%s already exists.\nDo you want to replace it?", chosen.c_str());
+            if (AfxMessageBox(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+                return 0;
+        }
     }
     if (position == 0 || chosen.GetLength() >= pathSize)
         return 0;

@@ -155,12 +155,12 @@ const std::array<const DialogTemplate*, 3>& DigitalIDDialogTemplates()
 
 namespace {
 
-int CreateDigitalIDIn(CDialog* parent, const char* path, int format)
+int CreateDigitalIDIn(CDialog* parent, const char* path, int format, bool askReplace)
 {
     HWND owner = parent ? parent->GetSafeHwnd() : nullptr;
-    // Replacing a key file loses the keys in it: asked here as well, because the kind's
-    // extension may have been added after the file dialog checked the name.
-    if (NameExists(path)) {
+    // Replacing a key file loses the keys in it. The file dialog has asked already (for the
+    // name with its kind's extension too); a name given beforehand is asked about here.
+    if (askReplace && NameExists(path)) {
         CString question;
         question.Format(DecryptString(IDS_REPLACE_KEY_FILE), path);
         if (MessageBoxA(owner, question, kAppTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
@@ -195,7 +195,7 @@ int CreateDigitalID(CDialog* parent)
     int format = BrowseForFile(parent, path, sizeof path, FALSE, FILEKIND_KEYS);
     if (format == 0)
         return 0;
-    return CreateDigitalIDIn(parent, path, format);
+    return CreateDigitalIDIn(parent, path, format, false);
 }
 
 int CreateDigitalID(CDialog* parent, const char* keyFileName)
@@ -206,5 +206,5 @@ int CreateDigitalID(CDialog* parent, const char* keyFileName)
     CString path(keyFileName);
     int dot = path.ReverseFind('.');
     BOOL der = dot > path.ReverseFind('/') && path.Mid(dot + 1).CompareNoCase("sec") == 0;
-    return CreateDigitalIDIn(parent, path, der ? 2 : 1);
+    return CreateDigitalIDIn(parent, path, der ? 2 : 1, true);
 }

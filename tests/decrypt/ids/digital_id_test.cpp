@@ -353,7 +353,7 @@ TEST_F(CreateID, ReplacedKeyFileGetsItsOwnCertificate)
     std::string oldCertificate = ReadBytes(Path("mine.P7M"));
     WriteBytes(Path("mine.sec"), "old keys");
 
-    ui.AnswerFile(Path("mine.sec").c_str(), 2);
+    ui.AnswerFile(Path("mine").c_str(), 2);   // the kind adds ".sec"
     ui.AnswerBox(IDYES);   // replace
     ScriptNewID("New ID");
     ui.AnswerBox(IDNO);    // no password
