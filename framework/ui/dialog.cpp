@@ -6,6 +6,7 @@
 #include "framework/ui/message_box.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 
 IMPLEMENT_DYNAMIC(CDialog, CObject)
@@ -242,8 +243,10 @@ UINT CDialog::GetDlgItemInt(UINT id, BOOL* translated) const
     s.TrimLeft();
     s.TrimRight();
     char* end = nullptr;
+    errno = 0;
     unsigned long v = std::strtoul(s.c_str(), &end, 10);
-    BOOL ok = !s.IsEmpty() && end && *end == 0 && s[0] != '-';
+    // A number the control cannot hold is no number, not the number wrapped around.
+    BOOL ok = !s.IsEmpty() && end && *end == 0 && s[0] != '-' && errno == 0 && v <= 0xFFFFFFFFul;
     if (translated)
         *translated = ok;
     return ok ? static_cast<UINT>(v) : 0;

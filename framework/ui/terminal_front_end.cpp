@@ -443,8 +443,13 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
     if (std::isdigit(static_cast<unsigned char>(first))) {
         auto fields = Fields(dialog);
         int n = std::atoi(line.c_str());
-        if (n >= 1 && n <= static_cast<int>(fields.size()) && fields[static_cast<size_t>(n - 1)]->enabled)
+        if (n >= 1 && n <= static_cast<int>(fields.size()) && fields[static_cast<size_t>(n - 1)]->enabled) {
+            if (fields[static_cast<size_t>(n - 1)]->style & CS_READONLY) {
+                m_term.Write("That field cannot be changed.\n");
+                return TRUE;
+            }
             return EditField(dialog, *fields[static_cast<size_t>(n - 1)]);
+        }
         m_term.Write("No such field.\n");
         return TRUE;
     }

@@ -41,6 +41,8 @@ const DialogTemplate kProgress = {kProgressId, "", {{kBar, ControlKind::Progress
 // "Close" has no access key and its first letter is "&Change..."'s.
 const DialogTemplate kClash = {kClashId, "Clash",
                                {
+                                   {IDC_STATIC, ControlKind::Static, "Path:"},
+                                   {kName, ControlKind::Edit, "/fixed/path", CS_READONLY},
                                    {kGo, ControlKind::Button, "&Change..."},
                                    {IDOK, ControlKind::Button, "Close"},
                                    {IDCANCEL, ControlKind::Button, "Cancel"},
@@ -309,6 +311,37 @@ TEST(TerminalFrontEnd, ButtonsWithoutAccessKeyTakeAFreeLetter)
     CDialog again(kClashId);
     RunOnTerminal(again, "a\n");
     EXPECT_EQ(again.GetResult(), static_cast<INT_PTR>(IDCANCEL));
+}
+
+TEST(TerminalFrontEnd, ReadOnlyFieldsAreShownButNotChanged)
+{
+    CDialog dlg(kClashId);
+    std::string shown = RunOnTerminal(dlg, "1\nelsewhere\nl\n");
+    EXPECT_NE(shown.find("1) Path: /fixed/path"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("That field cannot be changed."), std::string::npos) << shown;
+    EXPECT_EQ(dlg.GetResult(), static_cast<INT_PTR>(IDOK));
+}
+
+TEST(DialogModel, NumbersTheControlCannotHoldAreRefused)
+{
+    CScriptedFrontEnd ui;
+    CDialog dlg(kClashId);
+    ui.OnDialog(kClashId, [](CDialog& d) {
+        BOOL ok = TRUE;
+        d.SetDlgItemText(kName, "508");
+        EXPECT_EQ(d.GetDlgItemInt(kName, &ok), 508u);
+        EXPECT_TRUE(ok);
+        d.SetDlgItemText(kName, "4294967295");
+        EXPECT_EQ(d.GetDlgItemInt(kName, &ok), 4294967295u);
+        EXPECT_TRUE(ok);
+        for (const char* text : {"4294967804", "99999999999999999999999", "-1", "12x", ""}) {
+            d.SetDlgItemText(kName, text);
+            EXPECT_EQ(d.GetDlgItemInt(kName, &ok), 0u) << text;
+            EXPECT_FALSE(ok) << text;
+        }
+        d.HandleCommand(IDOK);
+    });
+    dlg.DoModal();
 }
 
 TEST(TerminalFrontEnd, EndOfInputCancels)
