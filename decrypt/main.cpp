@@ -2,6 +2,7 @@
 // runs the application as it always started.
 #include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/app/single_instance.h"
 #include "framework/afx.h"
 #include "framework/system.h"
 #include "framework/ui/batch_front_end.h"
@@ -103,6 +104,10 @@ int main(int argc, char** argv)
     }
     const BOOL interactive = !options.batch && AfxIsTerminal(0) && AfxIsTerminal(1);
     if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
+        // Started from the desktop without a file: a running instance is all there is to
+        // find; without one there is nothing to do here.
+        if (!options.batch && HandOverToRunningInstance(""))
+            return 0;
         std::fputs(DECRYPT_USAGE, stderr);
         return 2;
     }

@@ -176,6 +176,11 @@ TEST_F(ShellScreen, CommandsPasteAndHandOverFromASecondStart)
         screen.WaitFor("\x01", 50);
     EXPECT_TRUE(Exists(dir + "/later/Decrypt/Msg.txt")) << screen.Screen();
 
+    // A start without files only finds the running one.
+    std::string bare = "cd '" + dir + "' && XDG_CONFIG_HOME='" + dir + "/cfg' XDG_DATA_HOME='" + dir +
+                       "/data' XDG_RUNTIME_DIR='" + dir + "' '" + ProgramPath() + "' </dev/null >/dev/null 2>&1";
+    EXPECT_EQ(std::system(bare.c_str()), 0);
+
     // "Close" answers to L ("&Change..." has C).
     screen.Type("l\n");
     EXPECT_EQ(screen.Wait(5000), 0) << screen.Screen();
