@@ -68,7 +68,7 @@ else
     run rsa_bench --benchmark_filter='UnlockRC2Key/512|KeyPairWithTest/(508|1024)/' --benchmark_report_aggregates_only=true
 fi
 run asn1_bench --benchmark_filter='Segmented|Cold'
-run mime_bench --benchmark_filter='DecodeBase64$|OpensslBase64|MimeProcess'
+run mime_bench --benchmark_filter='BM_DecodeBase64/|OpensslBase64|MimeProcess'
 if command -v munpack >/dev/null; then
     run decrypt_driver_bench
 else
