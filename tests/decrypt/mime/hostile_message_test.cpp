@@ -150,10 +150,13 @@ protected:
 
     // Decrypts the message (as a data content info); returns DecryptOneFile's result and
     // checks that nothing but the input and its output folder exists afterwards.
-    int Run(const std::string& message)
+    int Run(const std::string& message) { return RunFile(AsDataContent(message)); }
+
+    // Decrypts the file of these bytes, with the checks of Run.
+    int RunFile(const std::string& bytes)
     {
         std::string path = in + "/mail.p7m";
-        WriteAll(path, AsDataContent(message));
+        WriteAll(path, bytes);
         ui.boxes.clear();
         int result = DecryptOneFile(path.c_str(), FALSE, nullptr);
         lastBoxes.clear();
@@ -352,5 +355,44 @@ TEST_F(HostileMessage, Base64AndQuotedPrintableAtEveryEdge)
             EXPECT_TRUE(SameBody(out["f.bin"], *c.expected)) << out["f.bin"].size() << " bytes: " << out["f.bin"].substr(0, 40);
         }
         RemoveOutputs();
+    }
+}
+
+// Hostile DER in the input file itself: nesting ten thousand deep and lengths of a gigabyte
+// and more claimed by a kilobyte. Each file fails with its one error box and no folder.
+TEST_F(HostileMessage, HostileEncodingsOfTheWholeFileFailOnce)
+{
+    std::vector<std::string> files;
+    std::string definite = std::string(1, '\x05') + '\x00';
+    for (int i = 0; i < 10000; ++i)
+        definite = Der(0x30, definite);
+    files.push_back(definite);
+    std::string indefinite;
+    for (int i = 0; i < 10000; ++i)
+        indefinite += "\x30\x80";
+    indefinite += std::string(20000, '\0');
+    files.push_back(indefinite);
+    static const std::string kEnvelopedOid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x03", 11);
+    static const std::string kDataOid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 11);
+    for (const std::string& head : {std::string("\x30\x84\x40\x00\x00\x00", 6) + kEnvelopedOid + "\xa0\x84\x3f\xff\xff\xf0",
+                                    std::string("\x30\x80", 2) + kDataOid + std::string("\xa0\x80\x24\x80\x04\x84\x40\x00\x00\x00", 10),
+                                    std::string("\x30\x88\x01\x00\x00\x00\x00\x00\x00\x00", 10)}) {
+        std::string file = head;
+        file.resize(1024, 'A');
+        files.push_back(file);
+    }
+    // A content info holding 10,000 nested explicit tags as its content.
+    std::string tags = std::string(1, '\x04') + '\x00';
+    for (int i = 0; i < 10000; ++i)
+        tags = Der(0xA0, tags);
+    files.push_back(Der(0x30, kDataOid + tags));
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        ResetPeak();
+        long before = ResidentMiB();
+        EXPECT_EQ(RunFile(files[i]), 0);
+        if (before >= 0) {
+            EXPECT_LT(PeakMiB() - before, 64);
+        }
     }
 }
