@@ -73,6 +73,8 @@ void CArchive::Abort()
 void CArchive::Write(const void* buffer, UINT count)
 {
     CheckStoring();
+    if (count == 0)
+        return;   // an empty array passes a null buffer
     const BYTE* p = static_cast<const BYTE*>(buffer);
     if (count >= m_buf.size()) {
         Flush();
