@@ -52,7 +52,14 @@ public:
         modeCreateExclusive = 0x10000,
         modeOwnerOnly = 0x20000,
     };
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wshadow"   // "system" is the attribute's own name
+#endif
     enum Attribute : BYTE { normal = 0x00, readOnly = 0x01, hidden = 0x02, system = 0x04, volume = 0x08, directory = 0x10, archive = 0x20 };
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     enum SeekPosition { begin = 0, current = 1, end = 2 };
     static constexpr int hFileNull = -1;
 

@@ -14,6 +14,7 @@ public:
 
     // Shows the window as a child of parent (may be null) with the given caption.
     BOOL Create(CDialog* parent, const char* caption);
+    using CDialog::Create;
     // The stage text; the window is redrawn with the progress so far.
     void SetStageText(const char* text);
     CString GetStageText() const;
