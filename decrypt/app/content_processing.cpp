@@ -90,17 +90,39 @@ void RefuseStrongCipher(CDialog* parent)
 int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent,
             const CRSAPrivateKey& key, int depth);
 
+// Moves the explicit content of the content info into `target`, decoded as the target's
+// type; FALSE when it is missing or of another shape. The content is encoded first and
+// released before it is decoded again, so that a large content is held twice at the most,
+// never three times; it is gone afterwards in either case.
+BOOL TakeExplicitContent(CASN1_ContentInfo& contentInfo, CASN1Type& target)
+{
+    if (!contentInfo.IsContent())
+        return FALSE;
+    CASN1_TAGGED& tagged = contentInfo.GetContent();
+    if (!tagged.m_bConstructed || tagged.m_Components.GetSize() != 1 || !tagged.m_Components.GetAt(0))
+        return FALSE;
+    const CASN1Type& child = *tagged.m_Components.GetAt(0);
+    const BOOL constructed = child.m_bConstructed;
+    CDEREncoding encoding(child);
+    contentInfo.ReleaseContent();
+    encoding[0] = static_cast<unsigned char>(target.m_Tag | (constructed ? 0x20 : 0x00));
+    try {
+        target.DecodeFrom(encoding);
+    } catch (CDERDecodingException* e) {
+        e->Delete();
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // Reads the explicit content as a SEQUENCE of structure class T and releases it from the
 // content info; null when it is missing or of another shape.
 template <class T>
 std::unique_ptr<T> TakeContent(CASN1_ContentInfo& contentInfo)
 {
-    if (!contentInfo.IsContent())
-        return nullptr;
     auto inner = std::make_unique<T>();
-    if (!CASN1_TAGGED::FromExplicit(contentInfo.GetContent(), *inner))
+    if (!TakeExplicitContent(contentInfo, *inner))
         return nullptr;
-    contentInfo.ReleaseContent();
     return inner;
 }
 
@@ -111,9 +133,8 @@ int ProcessData(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progr
         return 1;
     }
     CASN1_OCTET_STRING data;
-    if (!CASN1_TAGGED::FromExplicit(contentInfo.GetContent(), data))
+    if (!TakeExplicitContent(contentInfo, data))
         return 0;
-    contentInfo.ReleaseContent();
     // The value octets only; a segmented string is written as one run.
     int size = data.GetDataSize();
     if (size > 0)

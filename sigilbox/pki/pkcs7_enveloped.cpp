@@ -91,6 +91,28 @@ CASN1_EncryptedContentInfo& CASN1_EncryptedContentInfo::operator=(const CASN1_En
 
 CASN1_EncryptedContentInfo::~CASN1_EncryptedContentInfo() = default;
 
+namespace {
+
+// Whether an implicitly tagged value holds an OCTET STRING: its octets, or segments that are
+// OCTET STRINGs themselves. Checked in place, so a large encrypted content is not encoded
+// and decoded again just to be looked at.
+bool HoldsOctets(const CASN1Type& value, int depth = 0)
+{
+    if (!value.m_bConstructed)
+        return true;
+    auto* constructed = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(&value);
+    if (!constructed || depth > 64)
+        return false;
+    for (int i = 0; i < constructed->GetComponentsCount(); ++i) {
+        const CASN1Type* segment = constructed->m_Components.GetAt(i);
+        if (!segment || segment->m_Tag != 0x04 || !HoldsOctets(*segment, depth + 1))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int CASN1_EncryptedContentInfo::IsValid(const CASN1Type* object)
 {
     const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
@@ -107,8 +129,7 @@ int CASN1_EncryptedContentInfo::IsValid(const CASN1Type* object)
     auto* content = dynamic_cast<const CASN1_TAGGED*>(AfxChildAt(value, 2));
     if (!content || content->m_Tag != 0x80)
         return 0;
-    CASN1_OCTET_STRING octets;
-    return CASN1_TAGGED::FromImplicit(*content, octets);
+    return HoldsOctets(*content) ? 1 : 0;
 }
 
 int CASN1_EncryptedContentInfo::IsEncryptedContent() const

@@ -371,6 +371,17 @@ TEST(Pkcs7EnvelopedData, BuildAndShapes)
     CASN1_OCTET_STRING joined;
     EXPECT_TRUE(CASN1_TAGGED::FromImplicit(streamed.GetEncryptedContent(), joined));
     EXPECT_EQ(joined.GetDataSize(), 2);
+    // Segments may be segmented in turn; a segment of another type is refused.
+    CDEREncoding nested = Enc("30 80 06 09 2A 86 48 86 F7 0D 01 07 01 30 0C 06 08 2A 86 48 86 F7 0D 03 07 05 00 "
+                              "A0 80 24 80 04 01 41 00 00 04 01 42 00 00 00 00");
+    CASN1_EncryptedContentInfo twoLevels;
+    twoLevels.DecodeFrom(nested);
+    EXPECT_TRUE(CASN1_EncryptedContentInfo::IsValid(&twoLevels));
+    CDEREncoding mixed = Enc("30 80 06 09 2A 86 48 86 F7 0D 01 07 01 30 0C 06 08 2A 86 48 86 F7 0D 03 07 05 00 "
+                             "A0 80 04 01 41 30 03 02 01 05 00 00 00 00");
+    CASN1_EncryptedContentInfo withSequence;
+    withSequence.DecodeFrom(mixed);
+    EXPECT_FALSE(CASN1_EncryptedContentInfo::IsValid(&withSequence));
 }
 
 TEST(Pkcs7OtherTypes, SignedAndEnvelopedDigestedEncrypted)
