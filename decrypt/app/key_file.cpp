@@ -20,7 +20,6 @@
 
 #include <memory>
 #include <random>
-#include <set>
 #include <vector>
 
 namespace {
@@ -118,37 +117,6 @@ BOOL UnlockUnprotected(CFile& file, CWipingMemFile& payload)
     return FALSE;
 }
 
-// One record in its archive form: version 0, name, second string, type and grade (16 bits
-// each), the key object with its class, flag (16 bits), 16 digest bytes. The key object is
-// taken over as loaded, never copied and freed, so the archive's table of loaded objects
-// never points at freed memory; a record that refers back to another record's key (which
-// no writer produces) is refused rather than shared.
-void ReadKeyRecord(CArchive& ar, CKeyInfo& record, std::set<const CObject*>& loadedKeys)
-{
-    BYTE version;
-    ar >> version;
-    if (version != 0)
-        AfxThrowArchiveException(CArchiveException::generic, ar.m_strFileName);
-    WORD type, grade, flag;
-    ar >> record.m_strName >> record.m_strSecond >> type >> grade;
-    if (type > CKeyInfo::RSAPrivateKey)
-        AfxThrowArchiveException(CArchiveException::generic, ar.m_strFileName);
-    if (type != CKeyInfo::NoKey) {
-        CObject* key = ar.ReadObject(CKeyInfo::KeyClassOf(type));
-        if (!key || !loadedKeys.insert(key).second)
-            AfxThrowArchiveException(CArchiveException::generic, ar.m_strFileName);
-        record.m_pKey = key;
-    }
-    record.m_nType = type;
-    record.m_nGrade = grade;
-    ar >> flag;
-    record.m_nFlag = flag;
-    if (ar.Read(record.m_Digest, sizeof record.m_Digest) != sizeof record.m_Digest)
-        AfxThrowArchiveException(CArchiveException::endOfFile, ar.m_strFileName);
-    if (!record.IsValid())
-        AfxThrowArchiveException(CArchiveException::generic, ar.m_strFileName);
-}
-
 void ReadArchivePayload(CFile& payload, KeyList& keys)
 {
     CArchive ar(&payload, CArchive::load);
@@ -156,10 +124,11 @@ void ReadArchivePayload(CFile& payload, KeyList& keys)
     // Every record takes some bytes: a count beyond what is there is refused up front.
     if (count > ar.BytesLeft() / kMinRecordSize)
         AfxThrowArchiveException(CArchiveException::endOfFile, ar.m_strFileName);
-    std::set<const CObject*> loadedKeys;
+    // Each record owns the key it loads; one that refers back to another record's key
+    // (which no writer produces) is refused.
     for (DWORD i = 0; i < count; ++i) {
         keys.push_back(std::make_unique<CKeyInfo>());
-        ReadKeyRecord(ar, *keys.back(), loadedKeys);
+        keys.back()->Serialize(ar);
     }
 }
 
