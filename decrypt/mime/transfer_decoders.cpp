@@ -165,6 +165,36 @@ void DecodeQuad(const BYTE* q, Writer& out)
     out.Commit(static_cast<size_t>(last));
 }
 
+// The table of the tolerant decoder: blanks and line breaks are skipped, every other
+// character outside the alphabet is bad (passed over and counted).
+Base64Table MakeTolerantBase64Table()
+{
+    Base64Table t = MakeBase64Table(true);
+    t.value[static_cast<BYTE>(' ')] = kB64Skip;
+    t.value[static_cast<BYTE>('\t')] = kB64Skip;
+    return t;
+}
+
+// Writes the whole quads at the start of [p, end) and returns where they stop: at the end,
+// or at the first quad holding anything but data characters.
+template <class Writer>
+const BYTE* DecodeWholeQuads(const BYTE* T, const BYTE* p, const BYTE* end, Writer& out)
+{
+    while (end - p >= 4) {
+        BYTE a = T[p[0]], b = T[p[1]], c = T[p[2]], d = T[p[3]];
+        if ((a | b | c | d) & 0xC0)
+            break;
+        DWORD group = (static_cast<DWORD>(a) << 18) | (static_cast<DWORD>(b) << 12) | (static_cast<DWORD>(c) << 6) | d;
+        BYTE* o = out.Reserve(3);
+        o[0] = static_cast<BYTE>(group >> 16);
+        o[1] = static_cast<BYTE>(group >> 8);
+        o[2] = static_cast<BYTE>(group);
+        out.Commit(3);
+        p += 4;
+    }
+    return p;
+}
+
 // ---- line reading for uuencode ----------------------------------------------------------
 
 // Longest line a uuencode data line is read as; the rest of a longer line is skipped.
@@ -187,18 +217,7 @@ void DecodeBase64(CFile* source, CFile* destination, DWORD length, int skipLineB
         while (p < end) {
             if (nq == 0) {
                 // Whole quads of data characters: the bulk of any base64 text.
-                while (end - p >= 4) {
-                    BYTE a = T[p[0]], b = T[p[1]], c = T[p[2]], d = T[p[3]];
-                    if ((a | b | c | d) & 0xC0)
-                        break;
-                    DWORD group = (static_cast<DWORD>(a) << 18) | (static_cast<DWORD>(b) << 12) | (static_cast<DWORD>(c) << 6) | d;
-                    BYTE* o = out.Reserve(3);
-                    o[0] = static_cast<BYTE>(group >> 16);
-                    o[1] = static_cast<BYTE>(group >> 8);
-                    o[2] = static_cast<BYTE>(group);
-                    out.Commit(3);
-                    p += 4;
-                }
+                p = DecodeWholeQuads(T, p, end, out);
                 if (p == end)
                     break;
             }
@@ -219,6 +238,71 @@ void DecodeBase64(CFile* source, CFile* destination, DWORD length, int skipLineB
     out.Flush();
     if (nq != 0)
         AfxThrowMIMEEncodingException();
+}
+
+void DecodeBase64Tolerant(CFile* source, CFile* destination, DWORD length, CDecodeReport* report, UINT readBufferSize)
+{
+    static const Base64Table table = MakeTolerantBase64Table();
+    const BYTE* T = table.value;
+    CBlockReader in(source, BytesOwed(source, length), readBufferSize);
+    CBlockWriter<3072> out(destination);
+    DWORD group = 0;   // the data characters of the group so far, six bits each
+    int n = 0;         // how many
+    DWORD skipped = 0;
+    bool cutShort = false;
+
+    // Ends a group of fewer than four characters: two give one byte, three give two.
+    auto endGroup = [&] {
+        if (n == 1) {
+            cutShort = true;
+        } else if (n > 1) {
+            group <<= 6 * (4 - n);
+            BYTE* o = out.Reserve(2);
+            o[0] = static_cast<BYTE>(group >> 16);
+            o[1] = static_cast<BYTE>(group >> 8);
+            out.Commit(static_cast<size_t>(n - 1));
+        }
+        group = 0;
+        n = 0;
+    };
+
+    while (in.Refill()) {
+        const BYTE* p = in.Data();
+        const BYTE* end = p + in.m_len;
+        while (p < end) {
+            if (n == 0) {
+                p = DecodeWholeQuads(T, p, end, out);
+                if (p == end)
+                    break;
+            }
+            BYTE v = T[*p++];
+            if (v < 64) {
+                group = (group << 6) | v;
+                if (++n == 4) {
+                    BYTE* o = out.Reserve(3);
+                    o[0] = static_cast<BYTE>(group >> 16);
+                    o[1] = static_cast<BYTE>(group >> 8);
+                    o[2] = static_cast<BYTE>(group);
+                    out.Commit(3);
+                    group = 0;
+                    n = 0;
+                }
+            } else if (v == kB64Pad) {
+                endGroup();
+            } else if (v == kB64Bad && skipped != ~DWORD{0}) {
+                ++skipped;
+            }
+        }
+    }
+    if (n != 0) {
+        endGroup();
+        cutShort = true;
+    }
+    out.Flush();
+    if (report) {
+        report->nSkipped = skipped;
+        report->bCutShort = cutShort;
+    }
 }
 
 void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT readBufferSize)

@@ -20,6 +20,21 @@ constexpr UINT kDecoderReadBuffer = 4096;
 void DecodeBase64(CFile* source, CFile* destination, DWORD length, int skipLineBreaks,
                   UINT readBufferSize = kDecoderReadBuffer);
 
+// What a tolerant decode met on its way.
+struct CDecodeReport {
+    DWORD nSkipped = 0;      // characters outside the alphabet that were passed over
+    BOOL bCutShort = FALSE;  // the last group ended early (decoded as far as it goes)
+};
+
+// Decodes `length` bytes of base64 text from a message body, keeping whatever decodes.
+// Characters outside the alphabet are passed over (CR, LF, space and tab silently, the
+// others counted in nSkipped); '=' ends the group it falls in and decoding goes on with
+// the characters after it; a group of two or three characters gives one or two bytes. A
+// group that ends with a single character gives nothing. bCutShort is set when the text
+// ends inside a group, or a group held a single character. Never raises for bad input.
+void DecodeBase64Tolerant(CFile* source, CFile* destination, DWORD length, CDecodeReport* report = nullptr,
+                          UINT readBufferSize = kDecoderReadBuffer);
+
 // Decodes `length` bytes of quoted-printable text, writing CR LF line ends. CR LF and a
 // bare LF both end a line; trailing blanks of a line are dropped; '=' at the end of a line
 // is a soft line break; "=XY" with hexadecimal digits of either case gives that byte; an

@@ -36,6 +36,13 @@ protected:
         ADD_FAILURE() << "no exception for \"" << text << "\"";
         return MemFileBytes(dst);
     }
+    std::string Base64Tolerant(const std::string& text, CDecodeReport* report = nullptr)
+    {
+        CChunkedMemFile src(text, Buf());
+        CMemFile dst;
+        DecodeBase64Tolerant(&src, &dst, 0, report, Buf());
+        return MemFileBytes(dst);
+    }
     std::string Qp(const std::string& text, DWORD length = 0)
     {
         CChunkedMemFile src(text, Buf());
@@ -126,6 +133,43 @@ TEST_P(DecoderTest, Base64AgreesWithOpenssl)
     EXPECT_EQ(Base64(ReadFileBytes(MimeDataPath("b64_random.txt"))), raw);
     EXPECT_EQ(Base64(ReadFileBytes(MimeDataPath("b64_random_crlf.txt"))), raw);
     EXPECT_EQ(Base64(ReadFileBytes(MimeDataPath("b64_random_oneline.txt")), 0), raw);
+    EXPECT_EQ(Base64Tolerant(ReadFileBytes(MimeDataPath("b64_random_crlf.txt"))), raw);
+}
+
+TEST_P(DecoderTest, Base64TolerantKeepsWhatDecodes)
+{
+    struct Case {
+        std::string text, bytes;
+        DWORD skipped;
+        bool cutShort;
+    };
+    // The first group agrees with Python's base64.b64decode(text, validate=False); the
+    // second with no Python result (it raises, or stops at the first pad).
+    const Case cases[] = {
+        {"QUJD", "ABC", 0, false},
+        {"QU\r\nJD \t\n", "ABC", 0, false},
+        {"QU*JD", "ABC", 1, false},
+        {std::string("Q\xFF\xFEUJD-_\0", 9), "ABC", 5, false},
+        {"QUI=", "AB", 0, false},
+        {"QQ==", "A", 0, false},
+        {"=QUJD", "ABC", 0, false},
+        {"====", "", 0, false},
+        {"", "", 0, false},
+
+        {"QQ==QUJD", "AABC", 0, false},
+        {"QQ=QUJD", "AABC", 0, false},
+        {"QQ", "A", 0, true},
+        {"QUJDQUJ\r\n", "ABCAB", 0, true},
+        {"QUJDQ", "ABC", 0, true},
+        {"Q===QUJD", "ABC", 0, true},
+    };
+    for (const Case& c : cases) {
+        CDecodeReport report;
+        EXPECT_EQ(Base64Tolerant(c.text, &report), c.bytes) << c.text;
+        EXPECT_EQ(report.nSkipped, c.skipped) << c.text;
+        EXPECT_EQ(report.bCutShort != FALSE, c.cutShort) << c.text;
+    }
+    EXPECT_EQ(Base64Tolerant("QU#JD"), "ABC");   // the report is optional
 }
 
 // ---- quoted-printable -------------------------------------------------------------------
