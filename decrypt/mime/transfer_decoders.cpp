@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -311,8 +310,11 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
 
     CBlockReader in(source, BytesOwed(source, length), readBufferSize);
     CBlockWriter<4096> out(destination);
-    // Blanks are held back until the line goes on: at its end they are dropped.
-    std::string blanks;
+    // Blanks are held back until the line goes on: at its end they are dropped. A run
+    // longer than the hold is no transport padding; what is held then goes out.
+    constexpr size_t kBlankHold = 4096;
+    BYTE blanks[kBlankHold];
+    size_t nBlanks = 0;
     State state = normal;
     BYTE firstHex = 0;
     bool crPending = false;
@@ -328,11 +330,20 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
         return -1;
     };
     auto flushBlanks = [&] {
-        for (char b : blanks)
-            out.Put(static_cast<BYTE>(b));
-        blanks.clear();
+        for (size_t i = 0; i < nBlanks; ++i)
+            out.Put(blanks[i]);
+        nBlanks = 0;
     };
-    auto pushBlank = [&](BYTE c) { blanks += static_cast<char>(c); };
+    auto pushBlank = [&](BYTE c) {
+        if (nBlanks == kBlankHold) {
+            if (state == afterEqualsBlanks) {
+                out.Put('=');
+                state = normal;
+            }
+            flushBlanks();
+        }
+        blanks[nBlanks++] = c;
+    };
     auto endLine = [&] {
         switch (state) {
         case normal:
@@ -349,7 +360,7 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
             out.Put('\n');
             break;
         }
-        blanks.clear();
+        nBlanks = 0;
         state = normal;
         lineHasBytes = false;
     };
@@ -427,7 +438,7 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
                 crPending = true;
             } else if (c == '\n') {
                 endLine();
-            } else if (state == normal && c != '=' && c != ' ' && c != '\t' && blanks.empty()) {
+            } else if (state == normal && c != '=' && c != ' ' && c != '\t' && nBlanks == 0) {
                 out.Put(c);
             } else {
                 character(c);

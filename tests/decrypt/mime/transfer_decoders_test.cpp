@@ -224,6 +224,8 @@ TEST_P(DecoderTest, QpBlankRuns)
     EXPECT_EQ(Qp("a" + blanks + "\r\n"), "a\r\n");
     EXPECT_EQ(Qp("a" + blanks + "b\r\n"), "a" + blanks + "b\r\n");
     EXPECT_EQ(Qp("a \t \tb\t\r\n"), "a \t \tb\r\n");
+    // memory stays bounded: of a run longer than the 4096 blanks held back, those go out
+    EXPECT_EQ(Qp("a" + blanks + blanks + "\r\n"), "a" + std::string(4096, ' ') + "\r\n");
 }
 
 TEST_P(DecoderTest, QpLength)
