@@ -90,7 +90,7 @@ void CMessage::Reset()
     m_Headers.DeleteAll();
     m_Children.DeleteAll();
     for (CString* s : {&m_strBoundary, &m_strName, &m_strContentType, &m_strProtocol, &m_strMicalg, &m_strUnused1,
-                       &m_strStored1, &m_strStored2, &m_strStored3, &m_strStored4, &m_strMessageId})
+                       &m_strStored1, &m_strStored2, &m_strStored3, &m_strStored4, &m_strMessageId, &m_strDefaultName})
         s->Empty();
     m_nKind = kFormPlain;
     m_nFlags1 = m_nFlags2 = m_nFlags3 = 0;
@@ -101,6 +101,26 @@ void CMessage::Reset()
     m_pResultA = m_pResultB = nullptr;
     m_bNoHeaders = FALSE;
     m_nPartsMade = 0;
+    m_Warnings.RemoveAll();
+}
+
+// Warnings are few; a hostile message cannot make the list grow without bound.
+constexpr int kMaxWarnings = 100;
+
+void CMessage::AddWarning(const CString& text)
+{
+    CMessage* root = GetRoot();
+    if (root->m_Warnings.GetSize() < kMaxWarnings)
+        root->m_Warnings.Add(text);
+}
+
+CString CMessage::DescribeForUser() const
+{
+    if (!m_strName.IsEmpty())
+        return CString("\"") + m_strName + "\"";
+    if (!m_strContentType.IsEmpty())
+        return CString("a part of type ") + m_strContentType;
+    return CString("a part");
 }
 
 // ---- the stream -----------------------------------------------------------------------------

@@ -121,7 +121,8 @@ public:
     int SplitPemBlocks();
     int SplitUuencoded();
     void HandlePemBlock();
-    void HandlePkcs7Object();
+    // The context's answer (kPkcs7KeepAsFile: the object is certificates only).
+    DWORD HandlePkcs7Object();
     void HandlePkcs10Request();
     void HandleMultipartSigned();
     void HandleMultipartEncrypted();
@@ -177,6 +178,13 @@ public:
     // A part cut out of text (by the PEM or uuencode split) has no header lines of its own.
     BOOL m_bNoHeaders;
 
+    // What the processor could not take whole (a damaged encoding, a body kept as sent):
+    // collected on the root, one line each, for the user.
+    void AddWarning(const CString& text);
+    CStringArray m_Warnings;
+    // The name an unnamed file part is written under instead of a numbered one ("smime.p7s").
+    CString m_strDefaultName;
+
 private:
     void ReleaseStreamName();
     // The end of what ReadHeaders and the splits may read: the body end, or the stream's
@@ -190,10 +198,19 @@ private:
     void ParseDisposition(const CString& value);
     void ParseTransferEncoding(const CString& value);
     void ParseDate(const CString& value);
+    // After the header lines: a file name from Content-Disposition (whatever the
+    // disposition) comes before Content-Type's, and a part that has one is a file.
+    void ResolvePartName();
+    // The part's name for a warning: its file name, or its content type.
+    CString DescribeForUser() const;
     BOOL ApplyNamedFile(const CString& value, const char* parameter, BOOL treatAbsentAsEmpty);
 
     int m_nPartsMade;   // on the root: parts the splits made in the whole tree
 };
+
+// The transfer-encoding names senders use for uuencode ("x-uuencode", "uuencode", "x-uue",
+// "uue"), compared as a whole token.
+BOOL AfxIsUuencodeEncodingName(const CString& value);
 
 // The local time zone as +-HHMM (UTC+2 gives 200, UTC-5:30 gives -530).
 LONG AfxGetLocalZone();

@@ -89,6 +89,29 @@ int MonthIndex(long a, long b, long c)
 
 } // namespace
 
+namespace {
+
+// A header field line: a name of printable characters other than blank and ':', then ':'.
+bool IsHeaderField(const std::string& line)
+{
+    size_t colon = line.find(':');
+    if (colon == 0 || colon == std::string::npos)
+        return false;
+    for (size_t i = 0; i < colon; ++i) {
+        unsigned char c = static_cast<unsigned char>(line[i]);
+        if (c <= 0x20 || c >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
+bool IsBlankLine(const std::string& line)
+{
+    return line.find_first_not_of(" \t") == std::string::npos;
+}
+
+} // namespace
+
 void CMessage::ReadHeaders()
 {
     EnsureOpen();
@@ -96,6 +119,7 @@ void CMessage::ReadHeaders()
     const long long end = ScanLimit();
     std::string pending;
     bool ended = false;
+    bool first = true;
     char buf[kLineBuffer];
 
     auto parsePending = [&] {
@@ -106,6 +130,7 @@ void CMessage::ReadHeaders()
 
     while (m_Stream.GetPosition() < end) {
         // One line; a line longer than the buffer arrives in pieces that belong together.
+        const long long lineStart = m_Stream.GetPosition();
         std::string line;
         bool any = false;
         for (;;) {
@@ -127,29 +152,83 @@ void CMessage::ReadHeaders()
         }
         if (!any)
             break;
-        if (line.empty()) {
-            // The empty line: the body starts after it.
+        const bool wasFirst = first;
+        first = false;
+        // A mailbox separator line before the header fields is not part of the message.
+        if (wasFirst && line.compare(0, 5, "From ") == 0)
+            continue;
+        if (IsBlankLine(line)) {
+            // The empty line (or one of blanks only): the body starts after it.
             parsePending();
             long long pos = std::min<long long>(m_Stream.GetPosition(), end);
             m_nBodyStart = static_cast<DWORD>(pos);
             ended = true;
             break;
         }
-        if (line[0] == ' ' || line[0] == '\t') {
-            size_t first = line.find_first_not_of(" \t");
+        const bool continuation = line[0] == ' ' || line[0] == '\t';
+        if ((continuation && pending.empty()) || (!continuation && !IsHeaderField(line))) {
+            // Text where a header field should be: the header block was not closed, and the
+            // body starts with this line, which is kept whole.
+            parsePending();
+            m_nBodyStart = static_cast<DWORD>(lineStart);
+            ended = true;
+            break;
+        }
+        if (continuation) {
+            size_t firstChar = line.find_first_not_of(" \t");
             if (pending.size() < static_cast<size_t>(kMaxHeaderLength)) {
                 pending += ' ';
-                if (first != std::string::npos)
-                    pending.append(line, first, static_cast<size_t>(kMaxHeaderLength) - std::min(pending.size(), static_cast<size_t>(kMaxHeaderLength)));
+                if (firstChar != std::string::npos)
+                    pending.append(line, firstChar, static_cast<size_t>(kMaxHeaderLength) - std::min(pending.size(), static_cast<size_t>(kMaxHeaderLength)));
             }
         } else {
             parsePending();
             pending = std::move(line);
         }
     }
-    if (!ended)
+    if (!ended) {
+        // Header fields up to the end: there is no body.
         parsePending();
+        m_nBodyStart = static_cast<DWORD>(std::min<long long>(std::max<long long>(m_Stream.GetPosition(), m_nBodyStart), end));
+    }
     CloseStream();
+    ResolvePartName();
+}
+
+BOOL AfxIsUuencodeEncodingName(const CString& value)
+{
+    CString token(value);
+    token.TrimRight(" \t");
+    for (const char* name : {"x-uuencode", "uuencode", "x-uue", "uue"})
+        if (token.CompareNoCase(name) == 0)
+            return TRUE;
+    return FALSE;
+}
+
+void CMessage::ResolvePartName()
+{
+    const DWORD form = GetForm();
+    const DWORD content = GetContent();
+    if ((form != kFormPlain && form != kFormMime) ||
+        !(content == 0 || content == kContentText || content == kContentFile))
+        return;
+    CString raw, name;
+    BOOL attachment = FALSE;
+    if (m_Headers.Find("Content-Disposition", raw)) {
+        CString disposition = AfxNormalizeHeaderValue(raw, FALSE);
+        attachment = StartsWithNoCase(disposition, "attachment");
+        AfxFindNameParameter(disposition, "filename", name);
+    }
+    if (name.IsEmpty() && m_Headers.Find("Content-Type", raw))
+        AfxFindNameParameter(AfxNormalizeHeaderValue(raw, FALSE), "name", name);
+    if (name.IsEmpty()) {
+        // Whichever header came first, an attachment is a file.
+        if (attachment && m_strName.IsEmpty())
+            m_nKind = (m_nKind & ~0xFFu) | kFormMime | kContentFile;
+        return;
+    }
+    m_strName = name;
+    m_nKind = (m_nKind & ~0xFFu) | kFormMime | kContentFile;
 }
 
 void CMessage::ParseHeaderLine(const CString& line)
@@ -227,17 +306,20 @@ void CMessage::ParseContentType(const CString& v)
             m_nKind = (m_nKind & ~kKindFlavourMask) | kFlavourEncrypted;
         }
     } else if (StartsWithNoCase(v, "application/octet-stream") || StartsWithWord(v, "application")) {
-        ApplyNamedFile(v, "name", FALSE);
-    } else if (StartsWithNoCase(v, "application/x-pkcs7-mime")) {
+        // Binary without a name is still a file, never message text.
+        if (!ApplyNamedFile(v, "name", FALSE) && m_strName.IsEmpty())
+            setLow(kFormMime | kContentFile);
+    } else if (StartsWithNoCase(v, "application/x-pkcs7-mime") || StartsWithNoCase(v, "application/pkcs7-mime")) {
         setLow(kFormSmime | kContentPkcs7);
-    } else if (StartsWithNoCase(v, "application/x-pkcs10")) {
+    } else if (StartsWithNoCase(v, "application/x-pkcs10") || StartsWithNoCase(v, "application/pkcs10")) {
         setLow(kFormSmime | kContentPkcs10);
     } else if (StartsWithNoCase(v, "application/x-ole1")) {
         setLow(kFormMime | kContentOle1);
     } else if (StartsWithNoCase(v, "application/x-ole2")) {
         setLow(kFormMime | kContentOle2);
     } else if (StartsWithNoCase(v, "application/msword")) {
-        ApplyNamedFile(v, "name", FALSE);
+        if (!ApplyNamedFile(v, "name", FALSE) && m_strName.IsEmpty())
+            setLow(kFormMime | kContentFile);
     } else if (StartsWithNoCase(v, "message/rfc822")) {
         setLow(kFormMime | kContentMessage);
     } else {
@@ -249,8 +331,10 @@ void CMessage::ParseContentType(const CString& v)
 
 void CMessage::ParseDisposition(const CString& v)
 {
-    // An attachment without a file name is still a file, with an empty name.
-    if (StartsWithNoCase(v, "attachment"))
+    // An attachment without a file name is still a file, with an empty name; a
+    // disposition never turns a container or an S/MIME object into a file.
+    const DWORD content = m_nKind & kKindContentMask;
+    if (StartsWithNoCase(v, "attachment") && (content == 0 || content == kContentText || content == kContentFile))
         ApplyNamedFile(v, "filename", TRUE);
 }
 
@@ -268,7 +352,7 @@ void CMessage::ParseTransferEncoding(const CString& v)
         mimeForm();
     } else if (StartsWithNoCase(v, "7bit") || StartsWithNoCase(v, "8bit") || StartsWithNoCase(v, "binary")) {
         mimeForm();
-    } else if (StartsWithNoCase(v, "x-uuencode")) {
+    } else if (AfxIsUuencodeEncodingName(v)) {
         m_nKind = (m_nKind & ~kKindEncodingMask) | kEncodingUuencode;
     }
 }

@@ -25,4 +25,12 @@ public:
     // The signed content (its header lines included) and the signature's decoded body.
     virtual DWORD OnSignedContent(CMemFile* resultB, CMemFile* resultA, CFile* content, DWORD contentLength,
                                   CFile* signature, DWORD signatureLength);                // 6
+
+    // Signed content is opened rather than refused: a multipart/signed part is processed
+    // as its content plus the signature as a file, and OnPkcs7Object unwraps signed objects.
+    virtual BOOL OpensSignedContent() const { return FALSE; }
 };
+
+// What OnPkcs7Object answers for an object that carries certificates and no content: the
+// source bytes were copied to the destination and are kept as a file.
+constexpr DWORD kPkcs7KeepAsFile = 2;

@@ -98,6 +98,12 @@ private:
     bool m_nextAtLineStart = true;
 };
 
+bool StartsWithNoCase(const CString& value, const char* prefix)
+{
+    size_t n = std::strlen(prefix);
+    return static_cast<size_t>(value.GetLength()) >= n && CString(value.Left(static_cast<int>(n))).CompareNoCase(prefix) == 0;
+}
+
 // "begin <octal mode> <name>": the name, or false when the line is no such line.
 bool ParseBeginLine(std::string_view line, CString& name)
 {
@@ -137,6 +143,77 @@ struct CloseOnExit {
             m->CloseStream();
     }
 };
+
+} // namespace
+
+namespace {
+
+enum class Decoder { none, base64, quotedPrintable, uuencode, binhex };
+
+Decoder DecoderFor(const CMessage& part)
+{
+    if (part.GetEncoding() == kEncodingUuencode)
+        return Decoder::uuencode;
+    CString raw;
+    if (!part.m_Headers.Find("Content-Transfer-Encoding", raw))
+        return Decoder::none;
+    // Compared as a whole token, comments and surrounding blanks aside.
+    CString value = AfxNormalizeHeaderValue(raw, FALSE);
+    value.TrimRight(" \t");
+    if (value.CompareNoCase("base64") == 0)
+        return Decoder::base64;
+    if (value.CompareNoCase("quoted-printable") == 0)
+        return Decoder::quotedPrintable;
+    if (AfxIsUuencodeEncodingName(value))
+        return Decoder::uuencode;
+    if (value.CompareNoCase("binhex40") == 0)
+        return Decoder::binhex;
+    return Decoder::none;
+}
+
+// Passes over what may stand before the data lines of a uuencoded body: blank lines and the
+// "begin" line (no data line looks like one). Returns the bytes passed over.
+DWORD SkipUuencodePreamble(COleStream& stream, DWORD start, DWORD length)
+{
+    char buf[kLineBuffer];
+    DWORD skipped = 0;
+    for (;;) {
+        COleStream::LineInfo info;
+        if (skipped >= length || !stream.ReadLine(buf, kLineBuffer, info) || info.length >= kLineBuffer - 1)
+            break;
+        const long long after = stream.GetPosition();
+        if (after > static_cast<long long>(start) + length)
+            break;
+        std::string_view line(buf, info.length);
+        CString name;
+        const bool blank = line.find_first_not_of(" \t") == std::string_view::npos;
+        if (!blank && !ParseBeginLine(line, name))
+            break;
+        skipped = static_cast<DWORD>(after - start);
+        if (!blank)
+            return skipped;
+    }
+    stream.Seek(static_cast<long long>(start) + skipped, CFile::begin);
+    return skipped;
+}
+
+// The stream stands at a uuencoded data line (or the "end" line of an empty file); the
+// position is kept.
+bool StartsWithDataLine(COleStream& stream)
+{
+    const long long at = stream.GetPosition();
+    char buf[kLineBuffer];
+    COleStream::LineInfo info;
+    bool ok = true;
+    if (stream.ReadLine(buf, kLineBuffer, info)) {
+        std::string_view line(buf, std::min<size_t>(info.length, kLineBuffer - 1));
+        // Senders' mailers strip trailing blanks: only the characters are checked here.
+        ok = IsLineWithPadding(line, "end") ||
+             (!line.empty() && std::all_of(line.begin(), line.end(), [](char c) { return c >= 0x20 && c <= 0x60; }));
+    }
+    stream.Seek(at, CFile::begin);
+    return ok;
+}
 
 } // namespace
 
@@ -196,7 +273,16 @@ BOOL CMessage::Process()
         switch (GetContent()) {
         case kContentMultipart:
             SplitMultipart();
-            if (GetFlavour() == kFlavourSigned && m_Children.GetSize() >= 2) {
+            if (StartsWithNoCase(m_strContentType, "multipart/digest")) {
+                // A digest's parts are messages unless they say otherwise.
+                for (int i = 0; i < m_Children.GetSize(); ++i)
+                    m_Children.GetItem(i)->m_nKind = kFormMime | kContentMessage;
+            }
+            if (GetFlavour() == kFlavourSigned && FindContext()->OpensSignedContent()) {
+                // Opened: the content as if it were not signed, the signature as a file.
+                if (m_Children.GetSize() >= 2)
+                    m_Children.GetItem(1)->m_strDefaultName = "smime.p7s";
+            } else if (GetFlavour() == kFlavourSigned && m_Children.GetSize() >= 2) {
                 CMessage* signature = m_Children.GetItem(1);
                 signature->ReadHeaders();
                 signature->DecodeBody();
@@ -206,16 +292,29 @@ BOOL CMessage::Process()
                 HandleMultipartEncrypted();
             }
             break;
-        case kContentMessage:
+        case kContentMessage: {
+            // Sent with a transfer encoding now and then although none is allowed here.
+            Decoder decoder = DecoderFor(*this);
+            if (decoder == Decoder::base64 || decoder == Decoder::quotedPrintable)
+                DecodeBody();
             MakeChild(m_nBodyStart, static_cast<DWORD>(std::max<LONG>(m_nBodyEnd, 0)), kFormPlain, FALSE);
             m_nBodyEnd = static_cast<LONG>(m_nBodyStart);
             break;
+        }
         case kContentPkcs7: {
             DecodeBody();
             CMessage* child = MakeChild(m_nBodyStart, static_cast<DWORD>(std::max<LONG>(m_nBodyEnd, 0)),
                                         kFormSmime | kContentPkcs7, FALSE);
-            child->HandlePkcs7Object();
-            child->m_nKind = kFormMime;
+            if (child->HandlePkcs7Object() == kPkcs7KeepAsFile) {
+                // Certificates only: nothing to unwrap; the object itself is the attachment.
+                child->m_nKind = kFormMime | kContentFile;
+                child->m_bNoHeaders = TRUE;
+                child->m_nHeaderStart = child->m_nBodyStart;
+                child->m_strName = m_strName;
+                child->m_strDefaultName = "smime.p7c";
+            } else {
+                child->m_nKind = kFormMime;
+            }
             delete m_pResultA;
             delete m_pResultB;
             m_pResultA = child->m_pResultA;
@@ -411,7 +510,8 @@ int CMessage::SplitUuencoded()
             CString candidate;
             if (!ParseBeginLine(lines.Line(), candidate))
                 continue;
-            DWORD beforeBegin = lines.EndBefore(segmentStart);
+            // The text before the block keeps its last line end.
+            DWORD beforeBegin = lines.Start();
             DWORD afterBegin = lines.After();
             CRangeLines::Mark mark = lines.Here();
             // Only a real data line after it makes the "begin" line start a block.
@@ -446,27 +546,9 @@ int CMessage::SplitUuencoded()
 
 void CMessage::DecodeBody()
 {
-    enum { base64, quotedPrintable, uuencode, binhex } decoder;
-    if (GetEncoding() == kEncodingUuencode) {
-        decoder = uuencode;
-    } else {
-        CString raw;
-        if (!m_Headers.Find("Content-Transfer-Encoding", raw))
-            return;
-        // Compared as a whole token, comments and surrounding blanks aside.
-        CString value = AfxNormalizeHeaderValue(raw, FALSE);
-        value.TrimRight(" \t");
-        if (value.CompareNoCase("base64") == 0)
-            decoder = base64;
-        else if (value.CompareNoCase("quoted-printable") == 0)
-            decoder = quotedPrintable;
-        else if (value.CompareNoCase("x-uuencode") == 0)
-            decoder = uuencode;
-        else if (value.CompareNoCase("binhex40") == 0)
-            decoder = binhex;
-        else
-            return;
-    }
+    const Decoder decoder = DecoderFor(*this);
+    if (decoder == Decoder::none)
+        return;
     DWORD length = static_cast<DWORD>(GetBodyLength());
 
     CMessage reader(m_pStorage);
@@ -477,21 +559,11 @@ void CMessage::DecodeBody()
     reader.m_nBodyEnd = m_nBodyEnd;
     reader.EnsureOpen();
     reader.m_Stream.Seek(m_nBodyStart, CFile::begin);
-    if (decoder == uuencode && length > 0) {
-        // A uuencoded body may still start with its "begin" line (no data line looks like
-        // one): it is passed over.
-        char buf[kLineBuffer];
-        COleStream::LineInfo info;
-        if (reader.m_Stream.ReadLine(buf, kLineBuffer, info) && info.length < kLineBuffer - 1) {
-            CString name;
-            long long after = reader.m_Stream.GetPosition();
-            if (ParseBeginLine(std::string_view(buf, info.length), name) && after <= m_nBodyEnd)
-                length -= static_cast<DWORD>(after - m_nBodyStart);
-            else
-                reader.m_Stream.Seek(m_nBodyStart, CFile::begin);
-        } else {
-            reader.m_Stream.Seek(m_nBodyStart, CFile::begin);
-        }
+    DWORD dataStart = m_nBodyStart;
+    if (decoder == Decoder::uuencode && length > 0) {
+        DWORD skipped = SkipUuencodePreamble(reader.m_Stream, m_nBodyStart, length);
+        length -= skipped;
+        dataStart += skipped;
     }
 
     if (m_pParent)
@@ -503,15 +575,62 @@ void CMessage::DecodeBody()
         m_nBodyEnd = static_cast<LONG>(m_nStreamEnd);
     };
     WriteHeaders(this);
+    const DWORD decodedStart = static_cast<DWORD>(m_Stream.GetPosition());
+    // A body that cannot be decoded is kept as it was sent (what was written is covered).
+    auto keepAsSent = [&] {
+        reader.m_Stream.Seek(dataStart, CFile::begin);
+        m_Stream.Seek(decodedStart, CFile::begin);
+        BYTE buffer[4096];
+        DWORD left = length;
+        while (left > 0) {
+            UINT n = reader.m_Stream.Read(buffer, std::min<DWORD>(left, sizeof buffer));
+            if (n == 0)
+                break;
+            m_Stream.Write(buffer, n);
+            left -= n;
+        }
+        m_nStreamEnd = static_cast<DWORD>(m_Stream.GetPosition());
+        m_nBodyEnd = static_cast<LONG>(m_nStreamEnd);
+        m_Stream.SetLength(m_nStreamEnd);
+    };
     try {
         // An empty body decodes to nothing (a length of 0 would mean "to the end").
-        if (length > 0) {
-            switch (decoder) {
-            case base64: DecodeBase64(&reader.m_Stream, &m_Stream, length, 1); break;
-            case quotedPrintable: DecodeQuotedPrintable(&reader.m_Stream, &m_Stream, length); break;
-            case uuencode: DecodeUuencode(&reader.m_Stream, &m_Stream, length); break;
-            case binhex: break;   // no decoder: the body comes out empty
+        if (length == 0) {
+            setRange();
+            return;
+        }
+        switch (decoder) {
+        case Decoder::base64: {
+            CDecodeReport report;
+            DecodeBase64Tolerant(&reader.m_Stream, &m_Stream, length, &report);
+            const DWORD decoded = static_cast<DWORD>(m_Stream.GetPosition() - decodedStart);
+            // More noise than data: this is no base64 at all.
+            if (report.nSkipped > 0 && report.nSkipped >= decoded) {
+                keepAsSent();
+                AddWarning(DescribeForUser() + ": the base64 body could not be decoded; it was saved as it was sent");
+                return;
             }
+            if (report.nSkipped > 0 || report.bCutShort)
+                AddWarning(DescribeForUser() + ": the base64 body was damaged; it was decoded as far as it goes");
+            break;
+        }
+        case Decoder::quotedPrintable:
+            DecodeQuotedPrintable(&reader.m_Stream, &m_Stream, length);
+            break;
+        case Decoder::uuencode:
+            if (!StartsWithDataLine(reader.m_Stream)) {
+                keepAsSent();
+                AddWarning(DescribeForUser() + ": the uuencoded body could not be decoded; it was saved as it was sent");
+                return;
+            }
+            DecodeUuencode(&reader.m_Stream, &m_Stream, length);
+            break;
+        case Decoder::binhex:
+            keepAsSent();
+            AddWarning(DescribeForUser() + ": binhex is not decoded; the part was saved as it was sent");
+            return;
+        case Decoder::none:
+            break;
         }
     } catch (...) {
         // The part keeps what was decoded before the fault.
@@ -552,7 +671,7 @@ void WriteResult(CMemFile* file, DWORD value)
 
 // The PEM, PKCS #7 and PKCS #10 handlers share one pattern: the part's text goes to the
 // context from a reading copy; what the context writes becomes the part's new stream.
-static void RunContentHandler(CMessage* part, Handler kind, CMimeContext* context)
+static DWORD RunContentHandler(CMessage* part, Handler kind, CMimeContext* context)
 {
     DWORD from = kind == Handler::pem ? part->m_nHeaderStart : part->m_nBodyStart;
     LONG len = part->m_nBodyEnd - static_cast<LONG>(from);
@@ -586,6 +705,7 @@ static void RunContentHandler(CMessage* part, Handler kind, CMimeContext* contex
     WriteResult(part->m_pResultA, result);
     part->m_nStreamEnd = static_cast<DWORD>(part->m_Stream.GetLength());
     part->m_nBodyEnd = static_cast<LONG>(part->m_nStreamEnd);
+    return result;
 }
 
 void CMessage::HandlePemBlock()
@@ -593,9 +713,9 @@ void CMessage::HandlePemBlock()
     RunContentHandler(this, Handler::pem, FindContext());
 }
 
-void CMessage::HandlePkcs7Object()
+DWORD CMessage::HandlePkcs7Object()
 {
-    RunContentHandler(this, Handler::pkcs7, FindContext());
+    return RunContentHandler(this, Handler::pkcs7, FindContext());
 }
 
 void CMessage::HandlePkcs10Request()

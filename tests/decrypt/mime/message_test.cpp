@@ -34,14 +34,21 @@ TEST_F(MessageTest, UnfoldingAndBodyStart)
     EXPECT_EQ(BodyOf(m.get()), "body\r\n");
     EXPECT_FALSE(m->m_Stream.IsOpen());
 
-    // LF-only lines, a header without colon, and no empty line at all
+    // LF-only lines; a line that is no header field starts the body (nothing of it is lost);
+    // header fields up to the end leave no body; a line of blanks ends the header block;
+    // a mailbox "From " line before the fields is passed over
     auto lf = Headers("A: 1\nnot a header\nB:2\n\nbody");
-    EXPECT_EQ(lf->m_Headers.GetSize(), 2);
-    EXPECT_EQ(lf->m_Headers.Find("B"), "2");
-    EXPECT_EQ(BodyOf(lf.get()), "body");
+    EXPECT_EQ(lf->m_Headers.GetSize(), 1);
+    EXPECT_EQ(BodyOf(lf.get()), "not a header\nB:2\n\nbody");
     auto none = Headers("A: 1\r\nB: 2");
     EXPECT_EQ(none->m_Headers.GetSize(), 2);
-    EXPECT_EQ(none->m_nBodyStart, 0u);
+    EXPECT_EQ(BodyOf(none.get()), "");
+    auto blanks = Headers("From someone  Mon Jan  5 12:00:00 2026\nA: 1\n \t\nbody");
+    EXPECT_EQ(blanks->m_Headers.GetSize(), 1);
+    EXPECT_EQ(BodyOf(blanks.get()), "body");
+    auto text = Headers("  indented text, no header at all\nA: 1\n");
+    EXPECT_EQ(text->m_Headers.GetSize(), 0);
+    EXPECT_EQ(BodyOf(text.get()), "  indented text, no header at all\nA: 1\n");
 }
 
 TEST_F(MessageTest, FindAllKeepsOrder)
@@ -71,10 +78,10 @@ TEST_F(MessageTest, HostileHeaderLines)
     EXPECT_EQ(m2->m_Headers.GetSize(), 100000);
     EXPECT_EQ(BodyOf(m2.get()), "body");
 
-    // NUL bytes stay in the values
+    // NUL bytes stay in the values; a name with one is no header field: the body starts there
     auto m3 = Headers(std::string("A: x\0y\r\nB\0: z\r\n\r\n", 17));
     EXPECT_EQ(m3->m_Headers.GetItem(0)->m_strValue.str(), std::string("x\0y", 3));
-    EXPECT_EQ(m3->m_Headers.GetItem(1)->m_strName.str(), std::string("B\0", 2));
+    EXPECT_EQ(BodyOf(m3.get()), std::string("B\0: z\r\n\r\n", 9));
 }
 
 TEST_F(MessageTest, ContentTypes)
@@ -89,7 +96,7 @@ TEST_F(MessageTest, ContentTypes)
     EXPECT_EQ(kindOf("Content-Type: text/html\r\n"), std::make_pair(0x23u, std::string()));
     EXPECT_EQ(kindOf("Content-Type: image/png; name=\"a.png\"\r\n"), std::make_pair(0x23u, std::string("a.png")));
     EXPECT_EQ(kindOf("Content-Type: image/png; file=f.png\r\n"), std::make_pair(0x23u, std::string("f.png")));
-    EXPECT_EQ(kindOf("Content-Type: application/octet-stream\r\n"), std::make_pair(0x1u, std::string()));
+    EXPECT_EQ(kindOf("Content-Type: application/octet-stream\r\n"), std::make_pair(0x23u, std::string()));
     EXPECT_EQ(kindOf("Content-Type: application/octet-stream; name=a.bin\r\n"), std::make_pair(0x23u, std::string("a.bin")));
     EXPECT_EQ(kindOf("Content-Type: application/x-pkcs7-mime\r\n"), std::make_pair(0xA4u, std::string()));
     EXPECT_EQ(kindOf("Content-Type: application/x-pkcs10\r\n"), std::make_pair(0xB4u, std::string()));
@@ -128,8 +135,15 @@ TEST_F(MessageTest, DispositionAndEncodings)
 {
     auto a = Headers("Content-Disposition: attachment\r\n\r\n");
     EXPECT_EQ(a->m_nKind, 0x23u);
+    // The disposition's file name counts whatever the disposition, and before the type's
     auto b = Headers("Content-Disposition: inline; filename=x\r\n\r\n");
-    EXPECT_EQ(b->m_nKind, 0x1u);
+    EXPECT_EQ(b->m_nKind, 0x23u);
+    EXPECT_EQ(b->m_strName, "x");
+    auto b2 = Headers("Content-Type: text/plain; name=t\r\nContent-Disposition: inline; filename=d\r\n\r\n");
+    EXPECT_EQ(b2->m_strName, "d");
+    auto b3 = Headers("Content-Disposition: attachment; filename=d\r\nContent-Type: image/png; name=t\r\n\r\n");
+    EXPECT_EQ(b3->m_strName, "d");
+    EXPECT_EQ(b3->m_nKind, 0x23u);
     auto c = Headers("Content-Disposition: ATTACHMENT; filename*=utf-8''%C3%A9.txt\r\n\r\n");
     EXPECT_EQ(c->m_strName, "\xC3\xA9.txt");
     auto d = Headers("Content-Transfer-Encoding: base64\r\n\r\n");

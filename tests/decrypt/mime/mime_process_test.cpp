@@ -134,8 +134,10 @@ TEST_F(MimeTest, DecodedBodiesReplaceTheStream)
     EXPECT_EQ(BodyOf(b64), "hello");
     EXPECT_EQ(BodyOf(Child(root.get(), 1)), "softbreak =\xE9\r\n");
     CMessage* binhex = Child(root.get(), 2);
-    EXPECT_EQ(BodyOf(binhex), "");
-    EXPECT_EQ(StreamOf(binhex), "Content-Type: application/mac-binhex40; name=x.hqx\r\nContent-Transfer-Encoding: binhex40\r\n\r\n");
+    // no binhex decoder: the part is kept as it was sent, with a warning
+    EXPECT_EQ(BodyOf(binhex), "(This file...)");
+    ASSERT_EQ(root->m_Warnings.GetSize(), 1);
+    EXPECT_EQ(root->m_Warnings[0], "\"x.hqx\": binhex is not decoded; the part was saved as it was sent");
     EXPECT_EQ(BodyOf(Child(root.get(), 3)), "ok");
     // the decoded parts have streams of their own; the root's is still the original
     EXPECT_NE(b64->GetStreamName(), root->GetStreamName());
@@ -149,12 +151,12 @@ TEST_F(MimeTest, UuencodeTransferEncodingSkipsItsBeginLine)
     EXPECT_EQ(BodyOf(Child(root.get(), 0)), "abc");
 }
 
-TEST_F(MimeTest, TruncatedBase64RaisesAndKeepsWhatWasDecoded)
+TEST_F(MimeTest, TruncatedBase64KeepsWhatDecodes)
 {
-    auto root = RunFails<CMIMEEncodingException>(Crlf("Content-Type: multipart/mixed; boundary=b\n\n"
-                                                      "--b\nContent-Transfer-Encoding: base64\n\nQUJDQUJ\n--b--\n"));
+    auto root = Run(Crlf("Content-Type: multipart/mixed; boundary=b\n\n"
+                         "--b\nContent-Transfer-Encoding: base64\n\nQUJDQUJ\n--b--\n"));
     ASSERT_EQ(root->m_Children.GetSize(), 1);
-    EXPECT_EQ(BodyOf(Child(root.get(), 0)), "ABC");
+    EXPECT_EQ(BodyOf(Child(root.get(), 0)), "ABCAB");
 }
 
 TEST_F(MimeTest, SignedMultipart)
@@ -228,9 +230,9 @@ TEST_F(MimeTest, UuencodedAttachmentsInText)
                          "\n"));
     EXPECT_EQ(DumpTree(root.get()),
               "kind=0x5 type=\"\" name=\"\" body=\"\"\n"
-              "  kind=0x1 type=\"\" name=\"\" body=\"Here it is:\"\n"
+              "  kind=0x1 type=\"\" name=\"\" body=\"Here it is:\\r\\n\"\n"
               "  kind=0x425 type=\"\" name=\"my file.txt\" body=\"abc\"\n"
-              "  kind=0x1 type=\"\" name=\"\" body=\"Regards\"\n"
+              "  kind=0x1 type=\"\" name=\"\" body=\"Regards\\r\\n\"\n"
               "  kind=0x425 type=\"\" name=\"second\" body=\"abc\"\n");
 }
 
