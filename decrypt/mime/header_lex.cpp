@@ -1,5 +1,10 @@
 #include "decrypt/mime/header_lex.h"
 
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -94,55 +99,202 @@ std::vector<Param> SplitParameters(std::string_view s)
     return params;
 }
 
-void AppendUtf8(std::string& out, unsigned cp)
+constexpr char kReplacement[] = "\xEF\xBF\xBD";   // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when there is none.
+size_t Utf8SequenceAt(std::string_view s, size_t i)
 {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80)
+        return 1;
+    size_t more;
+    unsigned cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        more = 1;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        more = 2;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        more = 3;
+        cp = c & 0x07;
     } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        return 0;
     }
+    if (i + more >= s.size())
+        return 0;
+    for (size_t k = 1; k <= more; ++k) {
+        unsigned char d = static_cast<unsigned char>(s[i + k]);
+        if ((d & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (d & 0x3F);
+    }
+    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+        return 0;
+    return more + 1;
 }
 
 bool IsValidUtf8(std::string_view s)
 {
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int more;
-        unsigned cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
+    for (size_t i = 0, n; i < s.size(); i += n)
+        if ((n = Utf8SequenceAt(s, i)) == 0)
             return false;
-        }
-        if (i + static_cast<size_t>(more) >= s.size())
-            return false;
-        for (int k = 1; k <= more; ++k) {
-            unsigned char d = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-            if ((d & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
-        i += static_cast<size_t>(more) + 1;
-    }
     return true;
+}
+
+// UTF-8 text with every byte that starts no well-formed sequence replaced by U+FFFD.
+std::string MendUtf8(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t n = Utf8SequenceAt(s, i);
+        if (n) {
+            out.append(s.substr(i, n));
+            i += n;
+        } else {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+// ---- character sets ---------------------------------------------------------------------
+
+// Labels mailers send that the C library knows under another name, or that stand for a
+// superset in practice (senders label Windows code pages with the older standard's name).
+struct CharsetAlias {
+    const char* label;
+    const char* name;
+};
+constexpr CharsetAlias kCharsetAliases[] = {
+    {"us-ascii", "WINDOWS-1252"}, {"ascii", "WINDOWS-1252"}, {"iso-8859-1", "WINDOWS-1252"},
+    {"iso8859-1", "WINDOWS-1252"}, {"iso_8859-1", "WINDOWS-1252"}, {"latin1", "WINDOWS-1252"},
+    {"latin-1", "WINDOWS-1252"}, {"l1", "WINDOWS-1252"}, {"cp1252", "WINDOWS-1252"},
+    {"shift_jis", "CP932"}, {"shift-jis", "CP932"}, {"sjis", "CP932"}, {"ms_kanji", "CP932"},
+    {"csshiftjis", "CP932"}, {"windows-31j", "CP932"}, {"ms-cp932", "CP932"},
+    {"iso-2022-jp", "ISO-2022-JP-2"}, {"csiso2022jp", "ISO-2022-JP-2"},
+    {"euc-kr", "CP949"}, {"ks_c_5601-1987", "CP949"}, {"ks_c_5601-1989", "CP949"}, {"ks_c_5601", "CP949"},
+    {"ksc5601", "CP949"}, {"ksc_5601", "CP949"}, {"csksc56011987", "CP949"}, {"korean", "CP949"},
+    {"windows-949", "CP949"}, {"cseuckr", "CP949"},
+    {"gb2312", "GB18030"}, {"csgb2312", "GB18030"}, {"gb_2312-80", "GB18030"}, {"gbk", "GB18030"},
+    {"cp936", "GB18030"}, {"ms936", "GB18030"}, {"windows-936", "GB18030"}, {"euc-cn", "GB18030"},
+    {"chinese", "GB18030"},
+    {"big5", "BIG5-HKSCS"}, {"cn-big5", "BIG5-HKSCS"}, {"csbig5", "BIG5-HKSCS"}, {"big-5", "BIG5-HKSCS"},
+    {"unicode-1-1-utf-7", "UTF-7"}, {"unicode-2-0-utf-7", "UTF-7"}, {"csunicode11utf7", "UTF-7"},
+    {"tis-620", "CP874"}, {"iso-8859-11", "CP874"}, {"windows-874", "CP874"},
+    {"mac-roman", "MACINTOSH"}, {"mac", "MACINTOSH"}, {"mac-ce", "MAC-CENTRALEUROPE"},
+    {"mac-icelandic", "MAC-IS"}, {"mac-ukrainian", "MACUKRAINIAN"},
+};
+
+// The character set a label names, lower case, without blanks, quotes or an RFC 2231
+// language ("utf-8*en"); "" when it is no name at all.
+std::string CharsetLabel(std::string_view label)
+{
+    size_t star = label.find('*');
+    if (star != std::string_view::npos)
+        label = label.substr(0, star);
+    while (!label.empty() && (IsBlank(label.front()) || label.front() == '"'))
+        label.remove_prefix(1);
+    while (!label.empty() && (IsBlank(label.back()) || label.back() == '"'))
+        label.remove_suffix(1);
+    // Only what character set names are made of reaches the C library ('/' and ',' would
+    // add conversion options there).
+    constexpr size_t kMaxLabel = 40;
+    if (label.size() > kMaxLabel || label.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.:+()") != std::string_view::npos)
+        return {};
+    return LowerCopy(label);
+}
+
+// The name the C library is asked for; "x-" prefixes ("x-sjis", "x-mac-roman",
+// "x-x-big5") are dropped.
+std::string IconvName(std::string_view label)
+{
+    while (label.starts_with("x-"))
+        label.remove_prefix(2);
+    for (const CharsetAlias& a : kCharsetAliases)
+        if (label == a.label)
+            return a.name;
+    // Logical and explicit Hebrew and Arabic: the same bytes.
+    if (label.size() > 11 && label.starts_with("iso-8859-") && (label.ends_with("-i") || label.ends_with("-e")))
+        label.remove_suffix(2);
+    return std::string(label);
+}
+
+// Conversion descriptors to UTF-8 by source name, opened once per thread; a name the
+// library does not know is remembered as such.
+class CIconvCache {
+public:
+    ~CIconvCache()
+    {
+        for (Entry& e : m_entries)
+            if (e.cd != kNone)
+                iconv_close(e.cd);
+    }
+    // The descriptor, reset to its initial state, or kNone.
+    iconv_t Get(const std::string& name)
+    {
+        for (Entry& e : m_entries) {
+            if (e.used && e.name == name) {
+                if (e.cd != kNone)
+                    iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+                return e.cd;
+            }
+        }
+        Entry& e = m_entries[m_next];
+        m_next = (m_next + 1) % kSize;
+        if (e.cd != kNone)
+            iconv_close(e.cd);
+        e.name = name;
+        e.used = true;
+        e.cd = iconv_open("UTF-8", name.c_str());
+        return e.cd;
+    }
+    static inline const iconv_t kNone = reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1));
+
+private:
+    static constexpr size_t kSize = 8;
+    struct Entry {
+        std::string name;
+        iconv_t cd = kNone;
+        bool used = false;
+    };
+    Entry m_entries[kSize];
+    size_t m_next = 0;
+};
+
+// Converts with a descriptor; bytes that do not convert become U+FFFD, and the state a
+// stateful set ends in is flushed.
+std::string Convert(iconv_t cd, std::string_view bytes)
+{
+    std::string out;
+    char buffer[1024];
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    bool flushing = false;
+    for (;;) {
+        char* o = buffer;
+        size_t oLeft = sizeof buffer;
+        size_t r = flushing ? iconv(cd, nullptr, nullptr, &o, &oLeft) : iconv(cd, &in, &inLeft, &o, &oLeft);
+        int error = r == static_cast<size_t>(-1) ? errno : 0;
+        out.append(buffer, static_cast<size_t>(o - buffer));
+        if (error == E2BIG)
+            continue;
+        if (flushing)
+            break;
+        if (error == EILSEQ) {
+            out += kReplacement;
+            ++in;
+            --inLeft;
+        } else if (error) {
+            out += kReplacement;   // a sequence cut off at the end
+            inLeft = 0;
+        }
+        if (inLeft == 0)
+            flushing = true;
+    }
+    return out;
 }
 
 std::string PercentDecode(std::string_view s)
@@ -217,9 +369,9 @@ bool QDecodeWord(std::string_view s, std::string& out)
     return true;
 }
 
-// Decodes one encoded word starting at s[i] ("=?"); returns the index past it, or 0 when
-// there is no well-formed word there.
-size_t DecodeWordAt(std::string_view s, size_t i, std::string& out)
+// Decodes one encoded word starting at s[i] ("=?") to its bytes and character set;
+// returns the index past it, or 0 when there is no well-formed word there.
+size_t DecodeWordAt(std::string_view s, size_t i, std::string& charset, std::string& bytes)
 {
     size_t q1 = s.find('?', i + 2);
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?')
@@ -228,26 +380,30 @@ size_t DecodeWordAt(std::string_view s, size_t i, std::string& out)
     size_t end = s.find("?=", q1 + 3);
     if (end == std::string_view::npos || (enc != 'b' && enc != 'q'))
         return 0;
-    std::string_view charset = s.substr(i + 2, q1 - i - 2);
+    std::string_view name = s.substr(i + 2, q1 - i - 2);
     std::string_view text = s.substr(q1 + 3, end - q1 - 3);
-    if (charset.empty() || charset.find_first_of(" \t") != std::string_view::npos)
+    if (name.empty() || name.find_first_of(" \t") != std::string_view::npos)
         return 0;
-    size_t star = charset.find('*');   // an RFC 2231 language suffix
-    if (star != std::string_view::npos)
-        charset = charset.substr(0, star);
-    std::string bytes;
+    bytes.clear();
     if (!(enc == 'b' ? Base64DecodeWord(text, bytes) : QDecodeWord(text, bytes)))
         return 0;
-    out += AfxCharsetToUtf8(bytes, CString(std::string(charset))).str();
+    charset = CharsetLabel(name);
     return end + 2;
 }
 
+// Drops the control characters of UTF-8 text: C0, DEL and C1 (U+0080 to U+009F).
 std::string DropControls(std::string_view s)
 {
     std::string out;
-    for (char c : s)
-        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
-            out += c;
+    for (size_t i = 0; i < s.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0) {
+            ++i;
+            continue;
+        }
+        if (c >= 0x20 && c != 0x7F)
+            out += s[i];
+    }
     return out;
 }
 
@@ -373,9 +529,13 @@ BOOL AfxFindNameParameter(const CString& value, const char* name, CString& resul
     } else if (!sections.empty() && sections[0]) {
         std::string charset;
         std::string bytes;
-        for (size_t n = 0; n < sections.size() && sections[n]; ++n)
+        bool anyExtended = false;
+        for (size_t n = 0; n < sections.size() && sections[n]; ++n) {
             bytes += extended[n] ? DecodeExtended(sections[n]->raw, n == 0, &charset) : Unquote(sections[n]->raw);
-        decoded = AfxCharsetToUtf8(bytes, CString(charset)).str();
+            anyExtended = anyExtended || extended[n];
+        }
+        // Plain sections only: some mailers cut an encoded-word name into sections.
+        decoded = anyExtended ? AfxCharsetToUtf8(bytes, CString(charset)).str() : AfxDecodeEncodedWords(CString(bytes)).str();
     } else if (plain) {
         decoded = AfxDecodeEncodedWords(CString(Unquote(plain->raw))).str();
     } else {
@@ -390,72 +550,67 @@ CString AfxDecodeEncodedWords(const CString& text)
 {
     std::string_view s = text.view();
     if (s.find("=?") == std::string_view::npos)
-        return text;
+        return AfxCharsetToUtf8(std::string(s), CString());
     std::string out;
+    std::string literal;   // text outside encoded words, not yet converted
+    std::string charset;   // the set of the words whose bytes are pending
+    std::string pending;   // bytes of adjacent words in one set: a character may span two
+    auto flushWords = [&] {
+        if (!pending.empty())
+            out += AfxCharsetToUtf8(pending, CString(charset)).str();
+        pending.clear();
+    };
+    auto flushLiteral = [&] {
+        if (!literal.empty())
+            out += AfxCharsetToUtf8(literal, CString()).str();
+        literal.clear();
+    };
+    std::string wordCharset, word;
     size_t i = 0;
     while (i < s.size()) {
         if (s[i] == '=' && i + 1 < s.size() && s[i + 1] == '?') {
-            std::string word;
-            size_t next = DecodeWordAt(s, i, word);
+            size_t next = DecodeWordAt(s, i, wordCharset, word);
             if (next) {
-                out += word;
+                flushLiteral();
+                if (wordCharset != charset)
+                    flushWords();
+                charset = wordCharset;
+                pending += word;
                 i = next;
-                // Blanks between two encoded words belong to neither.
+                // White space between two encoded words belongs to neither.
                 size_t j = i;
-                while (j < s.size() && IsBlank(s[j]))
+                while (j < s.size() && (IsBlank(s[j]) || s[j] == '\r' || s[j] == '\n'))
                     ++j;
-                if (j > i && j + 1 < s.size() && s[j] == '=' && s[j + 1] == '?') {
-                    std::string probe;
-                    if (DecodeWordAt(s, j, probe))
-                        i = j;
-                }
+                if (j > i && j + 1 < s.size() && s[j] == '=' && s[j + 1] == '?' && DecodeWordAt(s, j, wordCharset, word))
+                    i = j;
                 continue;
             }
         }
-        out += s[i++];
+        flushWords();
+        literal += s[i++];
     }
+    flushWords();
+    flushLiteral();
     return CString(std::move(out));
 }
 
 CString AfxCharsetToUtf8(const std::string& bytes, const CString& charset)
 {
-    static const unsigned short cp1252[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    std::string cs = LowerCopy(charset.view());
-    enum { latin1, win1252, latin9 } table = latin1;
-    if (cs == "utf-8" || cs == "utf8" || (cs != "us-ascii" && cs != "ascii" && cs != "iso-8859-1" && cs != "iso8859-1" &&
-                                          cs != "iso_8859-1" && cs != "latin1" && cs != "latin-1" && cs != "l1" &&
-                                          cs != "windows-1252" && cs != "cp1252" && cs != "iso-8859-15" && cs != "latin-9" &&
-                                          cs != "latin9")) {
-        // UTF-8, or a set this program does not know: kept when it reads as UTF-8.
-        if (IsValidUtf8(bytes))
-            return CString(bytes);
-    } else if (cs == "windows-1252" || cs == "cp1252") {
-        table = win1252;
-    } else if (cs == "iso-8859-15" || cs == "latin-9" || cs == "latin9") {
-        table = latin9;
+    // Names are short: a longer text is cut to bound the work.
+    constexpr size_t kMaxBytes = 4096;
+    std::string_view text(bytes.data(), std::min(bytes.size(), kMaxBytes));
+    std::string label = CharsetLabel(charset.view());
+    if (label == "utf-8" || label == "utf8")
+        return CString(MendUtf8(text));
+    thread_local CIconvCache cache;
+    iconv_t cd = label.empty() ? CIconvCache::kNone : cache.Get(IconvName(label));
+    if (cd == CIconvCache::kNone) {
+        // A set not known here: kept when it reads as UTF-8, else read as Windows-1252.
+        if (IsValidUtf8(text))
+            return CString(std::string(text));
+        cd = cache.Get("WINDOWS-1252");
+        if (cd == CIconvCache::kNone)
+            return CString(MendUtf8(text));
     }
-    std::string out;
-    for (char ch : bytes) {
-        unsigned c = static_cast<unsigned char>(ch);
-        if (table == win1252 && c >= 0x80 && c <= 0x9F) {
-            c = cp1252[c - 0x80];
-        } else if (table == latin9) {
-            switch (c) {
-            case 0xA4: c = 0x20AC; break;
-            case 0xA6: c = 0x0160; break;
-            case 0xA8: c = 0x0161; break;
-            case 0xB4: c = 0x017D; break;
-            case 0xB8: c = 0x017E; break;
-            case 0xBC: c = 0x0152; break;
-            case 0xBD: c = 0x0153; break;
-            case 0xBE: c = 0x0178; break;
-            default: break;
-            }
-        }
-        AppendUtf8(out, c);
-    }
-    return CString(std::move(out));
+    return CString(Convert(cd, text));
 }

@@ -68,6 +68,9 @@ TEST(HeaderLex, NamesFromRfc2231)
     // a gap ends the continuation
     EXPECT_TRUE(find("a/b; name*0=one; name*2=three", "name"));
     EXPECT_EQ(v, "one");
+    // a stateful set across encoded and plain sections
+    EXPECT_TRUE(find("a/b; name*0*=iso-2022-jp'ja'%1B%24BF; name*1*=%7C%1B%28B; name*2=.txt", "name"));
+    EXPECT_EQ(v, "日.txt");
     // windows-1252 bytes
     EXPECT_TRUE(find("a/b; name*=windows-1252''%80%20%93q%94", "name"));
     EXPECT_EQ(v, "\xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D");
@@ -97,16 +100,59 @@ TEST(HeaderLex, NamesFromEncodedWords)
     EXPECT_TRUE(find("a/b; name=\"=?utf-8?Q?a=00b=0Ac?=\""));
     EXPECT_EQ(v, "abc");
     EXPECT_EQ(AfxDecodeEncodedWords("=?utf-8*en?q?ok?="), "ok");
+    // adjacent words in one set are joined before conversion: characters split across them
+    EXPECT_EQ(AfxDecodeEncodedWords("=?utf-8?Q?caf=C3?= =?UTF-8?Q?=A9?="), "café");
+    EXPECT_EQ(AfxDecodeEncodedWords("=?ISO-2022-JP?B?GyRCRg==?=\r\n =?ISO-2022-JP?B?fEtcGyhC?=.txt"), "日本.txt");
+    EXPECT_EQ(AfxDecodeEncodedWords("=?iso-8859-1?Q?=E9?= =?utf-8?Q?=C3=A9?= x"), "éé x");
+    // 8-bit text outside words, and C1 controls
+    EXPECT_TRUE(find("a/b; name=\"\xE9t\xE9 =?utf-8?Q?a=C2=9Bb?=\""));
+    EXPECT_EQ(v, "été ab");
+    // words cut into plain RFC 2231 sections
+    EXPECT_TRUE(find("a/b; name*0=\"=?utf-8?Q?caf=C3?=\"; name*1=\"=?utf-8?Q?=A9.txt?=\""));
+    EXPECT_EQ(v, "café.txt");
 }
 
 TEST(HeaderLex, Charsets)
 {
-    EXPECT_EQ(AfxCharsetToUtf8("\xE9", "ISO-8859-1"), "\xC3\xA9");
-    EXPECT_EQ(AfxCharsetToUtf8("\xA4", "iso-8859-15"), "\xE2\x82\xAC");
-    EXPECT_EQ(AfxCharsetToUtf8("\xC3\xA9", "utf-8"), "\xC3\xA9");
-    EXPECT_EQ(AfxCharsetToUtf8("\xE9", "utf-8"), "\xC3\xA9");          // not UTF-8 after all
-    EXPECT_EQ(AfxCharsetToUtf8("\xC3\xA9", "x-unknown"), "\xC3\xA9");
-    EXPECT_EQ(AfxCharsetToUtf8("\xED\xA0\x80", "utf-8"), "\xC3\xAD\xC2\xA0\xC2\x80");   // a surrogate is not UTF-8
+    // Bytes made with Python's codecs: expected.encode(codec), the codec named in the label
+    // or the wider set senders mean by it (cp949 for euc-kr, gbk for gb2312).
+    struct Case {
+        const char* charset;
+        std::string bytes, utf8;
+    };
+    const Case cases[] = {
+        {"iso-2022-jp", "\x1B$BF|K\x5C" "8l\x1B(I6@\x1B(B.txt", "日本語ｶﾀ.txt"},
+        {"ISO-2022-JP", "\x1B$BF|K\x5C", "日本"},   // never switched back
+        {"x-sjis", "\x95\x5C\x8E\xA6.txt", "表示.txt"},
+        {"shift_jis", "\x93\xFA\x93", "日\xEF\xBF\xBD"},   // cut inside a character
+        {"euc-jp", "\xC6\xFC\xCB\xDC\xB8\xEC.txt", "日本語.txt"},
+        {"ks_c_5601-1987", "\xC7\xD1\xB1\xB9\xBE\xEE.doc", "한국어.doc"},
+        {"euc-kr", "\x8C" "c.doc", "똠.doc"},
+        {"gb2312", "\xD6\xEC\xE9" "F\xBB\xF9.doc", "朱镕基.doc"},
+        {"GB18030", "\x95" "2\x82" "6.txt", "𠀀.txt"},
+        {"big5", "\xC1" "c\xC5\xE9.txt", "繁體.txt"},
+        {"koi8-r", "\xF0\xD2\xC9\xD7\xC5\xD4.txt", "Привет.txt"},
+        {"windows-1251", "\xCE\xF2\xF7\xB8\xF2.xls", "Отчёт.xls"},
+        {"windows-1250", "\x8Elu\x9Dou\xE8k\xFD.txt", "Žluťoučký.txt"},
+        {"iso-8859-2", "\xA3\xF3" "d\xBC.jpg", "Łódź.jpg"},
+        {"iso-8859-7", "\xC5\xEB\xEB\xE7\xED\xE9\xEA\xDC", "Ελληνικά"},
+        {"iso-8859-8-i", "\xF9\xEC\xE5\xED.txt", "שלום.txt"},
+        {"unicode-1-1-utf-7", "Hi +Jjo!.txt", "Hi ☺!.txt"},
+        {"utf-7", "+Jjo", "☺"},   // ends inside its base64 run
+        {"x-mac-roman", "caf\x8E.txt", "café.txt"},
+        {"x-mac-cyrillic", "\x8C\xE0\xEA", "Мак"},
+        {"tis-620", "\xE4\xB7\xC2", "ไทย"},
+        {"iso-8859-15", "\xA4", "€"},
+        {"iso-8859-1", "\x93q\x94", "“q”"},
+        {"utf-8*en", "\xC3\xA9", "é"},
+        {"utf-8", "a\xE9" "b", "a\xEF\xBF\xBD" "b"},
+        {"utf-8", "\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},   // a surrogate
+        {"x-unknown", "\xC3\xA9", "é"},
+        {"x-unknown", "\xE9", "é"},
+        {"utf-8//IGNORE", "\xE9", "é"},   // no conversion options through the name
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(AfxCharsetToUtf8(c.bytes, c.charset).str(), c.utf8) << c.charset;
 }
 
 } // namespace
