@@ -33,6 +33,7 @@ void ReadUserSettings(CWinApp& app, DecryptionState& state)
     state.m_strKeyFileName = app.GetProfileString(SETTINGS_SECTION, "KeyFileName", state.m_strKeyFileName);
     state.m_strEmailAddress = app.GetProfileString(SETTINGS_SECTION, "emailAddress", state.m_strEmailAddress);
     state.m_strDefaultViewer = app.GetProfileString(SETTINGS_SECTION, "DefaultViewer", state.m_strDefaultViewer);
+    state.m_nOpenSignedContent = app.GetProfileInt(SETTINGS_SECTION, "OpenSignedContent", 0) != 0;
 }
 
 BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state)
@@ -58,6 +59,7 @@ const char* const DECRYPT_USAGE =
     "  --about            show the program's version box\n"
     "  --key KEYFILE      use the ID in KEYFILE (or a PKCS #1 DER key) for this run\n"
     "  --batch            decrypt the files and exit, without a screen\n"
+    "  --open-signed      open signed content inside messages (signatures not checked)\n"
     "  --password-fd N    read passwords from file descriptor N\n"
     "  --help             show this help and exit\n"
     "  --version          show the version and exit\n";
@@ -111,6 +113,7 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         else if (name == "help") setCommand(CDecryptOptions::Help, "--help");
         else if (name == "version") setCommand(CDecryptOptions::Version, "--version");
         else if (name == "batch") o.batch = true;
+        else if (name == "open-signed") o.openSigned = true;
         else if (name == "key") o.keyFile = value.c_str();
         else if (name == "password-fd") {
             char* end = nullptr;

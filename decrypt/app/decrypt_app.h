@@ -31,6 +31,7 @@ struct CDecryptOptions {
     CString commandFile;    // --change / --new KEYFILE
     CString keyFile;        // --key KEYFILE.der: a PKCS #1 private key as the decrypting ID
     bool batch = false;
+    bool openSigned = false;  // --open-signed: signed content inside messages is opened
     int passwordFd = -1;    // --password-fd N
     CStringArray files;
     CString error;          // not empty: the command line was refused, with this reason

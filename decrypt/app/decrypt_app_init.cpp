@@ -102,13 +102,16 @@ BOOL CDecryptApp::InitInstance()
 
     // 1. One instance: a later start hands its files to the running one. A batch run or a
     //    command wants its own result and runs alone.
-    if (!m_options.batch && m_options.command == CDecryptOptions::None && HandOverToRunningInstance(commandLine))
+    if (!m_options.batch && !m_options.openSigned && m_options.command == CDecryptOptions::None &&
+        HandOverToRunningInstance(commandLine))
         return FALSE;
 
     // 2. and 3. The settings, then the decrypting ID, silently when it can.
     if (!m_bWin32s)
         SelectProfileLocation(*this, UNSEALER_PRODUCT_NUMBER);
     ReadUserSettings(*this, m_state);
+    if (m_options.openSigned)
+        m_state.m_nOpenSignedContent = 1;
     if (m_options.command != CDecryptOptions::Change && m_options.command != CDecryptOptions::New)
         LoadDecryptingID();
 

@@ -2,6 +2,7 @@
 
 #include "decrypt/app/content_processing.h"
 #include "decrypt/app/dialog_helpers.h"
+#include "decrypt/app/opening_context.h"
 #include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/mime/fs_storage.h"
@@ -46,6 +47,19 @@ void ShowFileError(const char* path, CDialog* parent)
     text += "\n\n";
     text += "The file maybe corrupted or other decrypting ID is needed.";
     MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+// The file was decrypted, but parts of it could not be taken whole.
+void ShowFileWarnings(const char* path, const CStringArray& warnings, CDialog* parent)
+{
+    CString text("WARNING:\nQuillmar Postlantern Unsealer decrypted the following file, but not every part of it was whole:\n");
+    text += path;
+    text += "\n";
+    for (int i = 0; i < warnings.GetSize(); ++i) {
+        text += "\n";
+        text += warnings[i];
+    }
+    MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, kAppTitle, MB_OK | MB_ICONINFORMATION);
 }
 
 // The extension of the file-name part of a path ("" when it has none).
@@ -105,22 +119,26 @@ CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
     AfxThrowFileException(CFileException::generic, -1, name);
 }
 
-// Copies a part's body (the bytes after its header lines) to `out`.
-void CopyBody(CMessage& part, CFile& out)
+// Copies a part's body (the bytes after its header lines) to `out`; returns the last byte
+// written, or -1 when the body is empty.
+int CopyBody(CMessage& part, CFile& out)
 {
     part.CloseStream();
     if (part.GetBodyLength() == 0)
-        return;
+        return -1;
     BYTE buffer[kCopyChunk];
+    int last = -1;
     for (;;) {
         UINT n = part.ReadBody(buffer, sizeof buffer);
         if (n == 0)
             break;
         out.Write(buffer, n);
+        last = buffer[n - 1];
         if (!part.m_Stream.IsOpen())
             break;
     }
     part.CloseStream();
+    return last;
 }
 
 BOOL IsWin32s()
@@ -135,7 +153,7 @@ CString AttachmentName(CMessage& part, int index, CStorage& folder)
 {
     CString fallback;
     fallback.Format("Att%d.att", index);
-    CString name = SafeAttachmentName(part.m_strName);
+    CString name = SafeAttachmentName(part.m_strName.IsEmpty() ? part.m_strDefaultName : part.m_strName);
     // Room for the folder, a separator and a "(n)" the name may still get.
     if (name.IsEmpty() || folder.GetName().GetLength() + 1 + name.GetLength() + 8 > kMaxElementPath)
         return fallback;
@@ -316,6 +334,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     progress.SetUp(7, 0, 1, 0);
 
     CRun run;
+    CStringArray warnings;
     try {
         dialog.SetStageText("preparing outputs ...");
         run.folder = CreateOutputFolder(path);
@@ -345,7 +364,8 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         run.store->CloseStream(&run.scratch);
         progress.Hint(1);
         if (length != 0) {
-            WriteMessageOutputs(run.store, run.scratchName);
+            WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0, &warnings,
+                                parent);
             run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
             run.scratchHeld = FALSE;
         } else {
@@ -375,61 +395,148 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     dialog.DestroyWindow();
     if (parent)
         parent->UpdateWindow();
+    if (warnings.GetSize() > 0)
+        ShowFileWarnings(path, warnings, parent);
     return 1;
 }
 
 // ---- outputs ----------------------------------------------------------------------------
 
-void WriteMessageOutputs(CMessageStore* store, const char* streamName)
+void WriteMessageOutputs(CMessageStore* store, const char* streamName, BOOL openSigned, CStringArray* warnings,
+                         CDialog* parent)
 {
     CMessage message(store);
     message.SetStreamName(streamName);
     // The base context refuses every nested S/MIME part: such a message fails as a whole.
     CMimeContext refusing;
-    message.ProcessRoot(&refusing);
+    COpeningContext opening(parent);
+    message.ProcessRoot(openSigned ? static_cast<CMimeContext*>(&opening) : &refusing);
     WriteMessageOutputs(message, *store->GetStorage());
+    if (warnings)
+        for (int i = 0; i < message.m_Warnings.GetSize(); ++i)
+            warnings->Add(message.m_Warnings[i]);
 }
+
+namespace {
+
+bool IsAlternative(const CMessage& part)
+{
+    const CString& type = part.m_strContentType;
+    return type.GetLength() >= 21 && CString(type.Left(21)).CompareNoCase("multipart/alternative") == 0;
+}
+
+// Writes the parts of one message: text into its message text file, files beside it.
+class COutputWriter {
+public:
+    COutputWriter(CStorage& folder, COleStream& text, int firstNestedIndex)
+        : m_folder(folder), m_text(text), m_nextNested(firstNestedIndex) {}
+
+    // Appends a part's body to the message text; a text that does not end its last line
+    // gets a line end first, so two parts never run into one line.
+    void AppendText(CMessage& part)
+    {
+        if (part.GetBodyLength() == 0)
+            return;
+        if (m_last >= 0 && m_last != '\n' && m_last != '\r')
+            m_text.Write("\r\n", 2);
+        int last = CopyBody(part, m_text);
+        if (last >= 0)
+            m_last = last;
+    }
+
+    // The parts of `container`; `top` numbers them by their place (Att0.att is the first
+    // part), nested parts get the numbers after the top level's. In an alternative the
+    // first plain text is the text and the other alternatives are files.
+    void WriteParts(CMessage& container, bool top, bool* alternativeTextTaken)
+    {
+        bool taken = false;
+        if (IsAlternative(container))
+            alternativeTextTaken = &taken;
+        for (int i = 0; i < container.m_Children.GetSize(); ++i) {
+            CMessage& part = *container.m_Children.GetItem(i);
+            const int index = top ? i : m_nextNested++;
+            const DWORD form = part.GetForm();
+            if (form == 0 || form == kFormPlain || form == kFormPem) {
+                WriteText(part, index, alternativeTextTaken);
+                continue;
+            }
+            if (form != kFormMime && form != kFormUuText)
+                continue;   // S/MIME content writes nothing
+            switch (part.GetContent()) {
+            case 0:
+            case kContentText:
+                WriteText(part, index, alternativeTextTaken);
+                break;
+            case kContentFile:
+                WriteAttachment(part, index, m_folder);
+                break;
+            case kContentMultipart:
+                // A multipart without delimiter lines kept its body: it is text.
+                AppendText(part);
+                WriteParts(part, false, alternativeTextTaken);
+                break;
+            case kContentOle1:
+            case kContentOle2:
+                m_text.Write("\r\n[[ OLE ]]\r\n", 13);
+                break;
+            case kContentMessage:
+                if (part.m_Children.GetSize() > 0) {
+                    WriteMessageOutputs(*part.m_Children.GetItem(0), m_folder);
+                } else {
+                    COleStream embedded;
+                    CreateOutputFile(m_folder, "Msg.txt", embedded);
+                    CopyBody(part, embedded);
+                    embedded.Close();
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+private:
+    void WriteText(CMessage& part, int index, bool* alternativeTextTaken)
+    {
+        if (alternativeTextTaken) {
+            if (*alternativeTextTaken) {
+                WriteAttachment(part, index, m_folder);
+                return;
+            }
+            *alternativeTextTaken = true;
+        }
+        AppendText(part);
+    }
+
+    CStorage& m_folder;
+    COleStream& m_text;
+    int m_nextNested;
+    int m_last = -1;   // the last byte of the message text so far
+};
+
+}  // namespace
 
 void WriteMessageOutputs(CMessage& message, CStorage& folder)
 {
     CMessage* root = &message;
+    // An S/MIME wrapper around one multipart stands for that multipart.
     BOOL wrapper = message.GetContent() == kContentPkcs7 ||
                    (message.GetContent() == kContentMultipart && message.GetFlavour() == kFlavourSigned);
-    if (wrapper && message.m_Children.GetSize() > 0 &&
+    if (wrapper && message.m_Children.GetSize() == 1 &&
         message.m_Children.GetItem(0)->GetContent() == kContentMultipart)
         root = message.m_Children.GetItem(0);
 
     COleStream text;
     CreateOutputFile(folder, "Msg.txt", text);
-    CopyBody(*root, text);
-
-    for (int i = 0; i < root->m_Children.GetSize(); ++i) {
-        CMessage& part = *root->m_Children.GetItem(i);
-        DWORD form = part.GetForm();
-        DWORD content = part.GetContent();
-        if (form == 0 || form == kFormPlain || form == kFormPem) {
-            CopyBody(part, text);
-        } else if (form == kFormMime || form == kFormUuText) {
-            switch (content) {
-            case 0:
-            case kContentText:
-                CopyBody(part, text);
-                break;
-            case kContentFile:
-                WriteAttachment(part, i, folder);
-                break;
-            case kContentOle1:
-            case kContentOle2:
-                text.Write("\r\n[[ OLE ]]\r\n", 13);
-                break;
-            case kContentMessage:
-                if (part.m_Children.GetSize() > 0)
-                    WriteMessageOutputs(*part.m_Children.GetItem(0), folder);
-                break;
-            default:   // nested multiparts are not descended; S/MIME content writes nothing
-                break;
-            }
-        }
+    const DWORD form = root->GetForm();
+    if (root->m_Children.GetSize() == 0 && (form == kFormMime || form == kFormPlain) &&
+        root->GetContent() == kContentFile) {
+        // A message that is one file: the file, under its name; the text stays empty.
+        WriteAttachment(*root, 0, folder);
+    } else {
+        COutputWriter writer(folder, text, root->m_Children.GetSize());
+        writer.AppendText(*root);
+        writer.WriteParts(*root, true, nullptr);
     }
     text.Close();
 }

@@ -10,6 +10,7 @@ class CDialog;
 class CMessage;
 class CMessageStore;
 class CStorage;
+class CStringArray;
 
 // Appends file names to the decrypt queue: with single nonzero, list is one name as it is;
 // otherwise list is split as a command line (blanks separate names, double quotes group).
@@ -24,8 +25,11 @@ void DecryptQueuedFiles(CDialog* parent);
 int DecryptOneFile(const char* path, BOOL base64, CDialog* parent);
 
 // Parses the decrypted content held in the store's stream `streamName` as a mail message
-// and writes the message text and the attachments into the store's folder.
-void WriteMessageOutputs(CMessageStore* store, const char* streamName);
+// and writes the message text and the attachments into the store's folder. With
+// `openSigned`, signed content inside is opened instead of refused. What could not be taken
+// whole (kept as sent, decoded as far as it goes) is added to `warnings`, a line each.
+void WriteMessageOutputs(CMessageStore* store, const char* streamName, BOOL openSigned = FALSE,
+                         CStringArray* warnings = nullptr, CDialog* parent = nullptr);
 // The output stage for a processed message tree (called again for embedded messages).
 void WriteMessageOutputs(CMessage& message, CStorage& folder);
 

@@ -146,6 +146,7 @@ DecryptionState& DecryptionState::operator=(const DecryptionState& other)
     m_strEmailAddress = other.m_strEmailAddress;
     m_strDefaultViewer = other.m_strDefaultViewer;
     m_nIDIsSet = other.m_nIDIsSet;
+    m_nOpenSignedContent = other.m_nOpenSignedContent;
     DecryptQueue.Copy(other.DecryptQueue);
     return *this;
 }

@@ -64,5 +64,8 @@ public:
     CString m_strEmailAddress;
     CString m_strDefaultViewer;
     LONG m_nIDIsSet = 0;
+    // Signed content inside a message is opened (its signature kept as a file) rather
+    // than refused: the "OpenSignedContent" setting, or --open-signed for one run.
+    DWORD m_nOpenSignedContent = 0;
     CStringArray DecryptQueue;
 };

@@ -185,7 +185,7 @@ TEST_F(DecryptDriver, MultipartPartsBecomeTextAndSafelyNamedFiles)
     std::map<std::string, std::string> expected = {
         // Parts end before the CR LF of the boundary line; the quoted-printable decoder ends
         // its lines with CR LF.
-        {"Msg.txt", "First text part.Quoted = printable with a soft break.\r\n"},
+        {"Msg.txt", "First text part.\r\nQuoted = printable with a soft break.\r\n"},
         {"a.doc", std::string("first a.doc\0\1\2", 14)},
         {"Att3.att", "unnamed one"},
         {"a(1).doc", "second a.doc"},
@@ -231,7 +231,7 @@ TEST_F(DecryptDriver, UuencodedFileNamesStayInTheFolderToo)
     auto out = FolderContent(dir + "/Decrypt");
     std::map<std::string, std::string> expected = {
         // The text before a block ends before the CR LF of its "begin" line.
-        {"Msg.txt", "Text before the file.Text after the file.\r\n"},
+        {"Msg.txt", "Text before the file.\r\nText after the file.\r\n"},
         {"up.txt", "uuencoded data\r\n"},
     };
     EXPECT_EQ(out, expected);

@@ -18,6 +18,8 @@ TEST(ShellOptions, CommandsValuesAndFiles)
     auto o = Parse({"--batch", "--key", "k.der", "a.sig", "--password-fd=3", "b c.p7m"});
     EXPECT_TRUE(o.error.IsEmpty()) << static_cast<const char*>(o.error);
     EXPECT_TRUE(o.batch);
+    EXPECT_FALSE(o.openSigned);
+    EXPECT_TRUE(Parse({"--open-signed", "a.p7m"}).openSigned);
     EXPECT_STREQ(o.keyFile, "k.der");
     EXPECT_EQ(o.passwordFd, 3);
     ASSERT_EQ(o.files.GetSize(), 2);

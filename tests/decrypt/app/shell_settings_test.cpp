@@ -67,6 +67,12 @@ TEST(ShellSettings, WrittenTogetherUnderTheProductKeyAndReadBack)
     EXPECT_STREQ(fresh.m_strKeyFileName, "/home/u/my id.der");
     EXPECT_STREQ(fresh.m_strEmailAddress, "u@example.org");
     EXPECT_STREQ(fresh.m_strDefaultViewer, "less");
+    EXPECT_EQ(fresh.m_nOpenSignedContent, 0u);
+
+    // Opening signed content is the user's own setting: read, never written back.
+    app.WriteProfileInt(SETTINGS_SECTION, "OpenSignedContent", 1);
+    ReadUserSettings(app, fresh);
+    EXPECT_EQ(fresh.m_nOpenSignedContent, 1u);
 }
 
 } // namespace
