@@ -480,18 +480,24 @@ public:
                 m_text.Write("\r\n[[ OLE ]]\r\n", 13);
                 break;
             case kContentMessage:
-                if (part.m_Children.GetSize() > 0) {
-                    WriteMessageOutputs(*part.m_Children.GetItem(0), m_folder);
-                } else {
-                    COleStream embedded;
-                    CreateOutputFile(m_folder, "Msg.txt", embedded);
-                    CopyBody(part, embedded);
-                    embedded.Close();
-                }
+                WriteEmbedded(part);
                 break;
             default:
                 break;
             }
+        }
+    }
+
+    // A message/rfc822 part: the message inside gets its own message text.
+    void WriteEmbedded(CMessage& part)
+    {
+        if (part.m_Children.GetSize() > 0) {
+            WriteMessageOutputs(*part.m_Children.GetItem(0), m_folder);
+        } else {
+            COleStream embedded;
+            CreateOutputFile(m_folder, "Msg.txt", embedded);
+            CopyBody(part, embedded);
+            embedded.Close();
         }
     }
 
@@ -533,6 +539,13 @@ void WriteMessageOutputs(CMessage& message, CStorage& folder)
         root->GetContent() == kContentFile) {
         // A message that is one file: the file, under its name; the text stays empty.
         WriteAttachment(*root, 0, folder);
+    } else if (root->GetContent() == kContentMessage && form == kFormMime) {
+        // The whole message is a forwarded one: its text stays empty, the forwarded
+        // message's goes to a text of its own.
+        COutputWriter writer(folder, text, 0);
+        text.Close();
+        writer.WriteEmbedded(*root);
+        return;
     } else {
         COutputWriter writer(folder, text, root->m_Children.GetSize());
         writer.AppendText(*root);

@@ -295,7 +295,9 @@ void CMessage::ParseContentType(const CString& v)
             setLow(kFormMime | kContentText);
         }
     } else if (StartsWithNoCase(v, "multipart")) {
-        AfxFindHeaderParameter(v, "boundary", m_strBoundary);
+        // Some mailers send even the boundary in the extended parameter form.
+        if (!AfxFindHeaderParameter(v, "boundary", m_strBoundary))
+            AfxFindNameParameter(v, "boundary", m_strBoundary);
         setLow(kFormMime | kContentMultipart);
         if (StartsWithNoCase(v, "multipart/signed")) {
             AfxFindHeaderParameter(v, "protocol", m_strProtocol);
