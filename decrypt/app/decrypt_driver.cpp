@@ -462,6 +462,14 @@ public:
             }
             if (form != kFormMime && form != kFormUuText)
                 continue;   // S/MIME content writes nothing
+            if (form == kFormUuText && part.m_Children.GetSize() > 0) {
+                // Text with uuencoded files in it: its pieces of text are one text.
+                if (alternativeTextTaken)
+                    *alternativeTextTaken = true;
+                AppendText(part);
+                WriteParts(part, false, nullptr);
+                continue;
+            }
             switch (part.GetContent()) {
             case 0:
             case kContentText:

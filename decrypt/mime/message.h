@@ -120,6 +120,9 @@ public:
     void SplitMultipart();
     int SplitPemBlocks();
     int SplitUuencoded();
+    // Splits plain text that carries uuencoded blocks into its pieces and files; FALSE (and
+    // nothing changed) when it carries none.
+    BOOL SplitUuencodedText();
     void HandlePemBlock();
     // The context's answer (kPkcs7KeepAsFile: the object is certificates only).
     DWORD HandlePkcs7Object();

@@ -215,6 +215,14 @@ bool StartsWithDataLine(COleStream& stream)
     return ok;
 }
 
+// Plain text as sent (no transfer encoding to undo first), which may carry uuencoded files.
+bool IsPlainText(const CMessage& part)
+{
+    const DWORD content = part.GetContent();
+    return (part.GetForm() == kFormPlain || part.GetForm() == kFormMime) && (content == 0 || content == kContentText) &&
+           part.m_Children.GetSize() == 0 && DecoderFor(part) == Decoder::none;
+}
+
 } // namespace
 
 // ---- entry points -----------------------------------------------------------------------
@@ -251,8 +259,7 @@ BOOL CMessage::ProcessChild()
 BOOL CMessage::Process()
 {
     // Phase 1: structure.
-    if (GetForm() == kFormUuText) {
-        SplitUuencoded();
+    auto dropBlankChildren = [this] {
         for (int i = m_Children.GetSize() - 1; i >= 0; --i) {
             CMessage* child = m_Children.GetItem(i);
             LONG len = child->GetBodyLength();
@@ -269,6 +276,10 @@ BOOL CMessage::Process()
             if (std::all_of(buf, buf + got, [](char c) { return c == '\r' || c == '\n' || c == '\t' || c == ' '; }))
                 delete m_Children.DetachAt(i);
         }
+    };
+    if (GetForm() == kFormUuText) {
+        SplitUuencoded();
+        dropBlankChildren();
     } else {
         switch (GetContent()) {
         case kContentMultipart:
@@ -324,7 +335,8 @@ BOOL CMessage::Process()
             break;
         }
         default:
-            SplitPemBlocks();
+            if (SplitPemBlocks() == 0 && IsPlainText(*this) && SplitUuencodedText())
+                dropBlankChildren();
             break;
         }
     }
@@ -376,6 +388,23 @@ BOOL CMessage::Process()
     default:
         break;
     }
+    return FALSE;
+}
+
+BOOL CMessage::SplitUuencodedText()
+{
+    const LONG bodyEnd = m_nBodyEnd;
+    SplitUuencoded();
+    for (int i = 0; i < m_Children.GetSize(); ++i) {
+        if (m_Children.GetItem(i)->m_nKind == kKindUuAttachment) {
+            // The text is now its pieces and its files, as text announced to carry them.
+            m_nKind = (m_nKind & ~kKindFormMask) | kFormUuText;
+            return TRUE;
+        }
+    }
+    // No block: the text stays as it was.
+    m_Children.DeleteAll();
+    m_nBodyEnd = bodyEnd;
     return FALSE;
 }
 
