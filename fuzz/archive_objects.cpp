@@ -15,8 +15,8 @@
 #include "sigilbox/engines/sym_keys.h"
 #include "sigilbox/pki/certificate.h"
 #include "sigilbox/pki/distinguished_name.h"
-#include "sigilbox/pki/serial_number.h"
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // text changes nothing or gives an invalid value; a valid value survives its archive form and
 // its text form unchanged; counting down keeps it valid; the order is consistent.
 #include "framework/memfile.h"
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include <cstdint>
 #include <cstdio>

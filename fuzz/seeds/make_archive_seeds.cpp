@@ -16,8 +16,8 @@
 #include "sigilbox/pki/certificate_asn1.h"
 #include "sigilbox/pki/distinguished_name.h"
 #include "sigilbox/pki/pkcs1_keys.h"
-#include "sigilbox/pki/serial_number.h"
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "sigilbox/asn1/asn1_universal.h"
 
-#include "sigilbox/pki/serial_number.h"
+#include "sigilbox/asn1/serial_number.h"
 
 #include <cstring>
 

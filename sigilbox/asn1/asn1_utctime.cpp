@@ -1,6 +1,6 @@
 #include "sigilbox/asn1/asn1_universal.h"
 
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include <cstring>
 

@@ -9,8 +9,8 @@
 #include "framework/cstring.h"
 #include "framework/object.h"
 #include "sigilbox/pki/distinguished_name.h"
-#include "sigilbox/pki/serial_number.h"
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 
 class CRSAPublicKey;
 class CRSAPrivateKey;

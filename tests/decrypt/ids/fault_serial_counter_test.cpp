@@ -5,7 +5,7 @@
 
 #include "decrypt/ids/certificate_file.h"
 #include "sigilbox/pki/distinguished_name.h"
-#include "sigilbox/pki/serial_number.h"
+#include "sigilbox/asn1/serial_number.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "asn1_test_util.h"
 #include "sigilbox/asn1/asn1_decode.h"
-#include "sigilbox/pki/serial_number.h"
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Certificate serial numbers: comparison, text, the random permutation and the archive form.
-#include "sigilbox/pki/serial_number.h"
+#include "sigilbox/asn1/serial_number.h"
 
 #include "framework/memfile.h"
 #include "framework/thread.h"

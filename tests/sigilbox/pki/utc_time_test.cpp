@@ -1,6 +1,6 @@
 // Calendar times: reading the text form, validity, counting down, ordering, local display and
 // the archive form.
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include "framework/memfile.h"
 #include "framework/system.h"

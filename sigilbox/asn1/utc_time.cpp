@@ -1,5 +1,5 @@
 // Calendar times of certificates and revocation lists.
-#include "sigilbox/pki/utc_time.h"
+#include "sigilbox/asn1/utc_time.h"
 
 #include "framework/exceptions.h"
 #include "framework/system.h"

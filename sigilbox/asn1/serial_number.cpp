@@ -1,5 +1,5 @@
 // Certificate serial numbers.
-#include "sigilbox/pki/serial_number.h"
+#include "sigilbox/asn1/serial_number.h"
 
 #include "sigilbox/engines/digest.h"
 #include "sigilbox/engines/hex_text.h"
