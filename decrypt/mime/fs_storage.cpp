@@ -95,10 +95,20 @@ UINT FileFlags(DWORD mode)
     return flags;
 }
 
-class CRefCounted {
-protected:
-    ULONG Up() { return ++m_nRefs; }
-    ULONG Down() { return --m_nRefs; }
+// A stream or storage object that deletes itself when its last reference goes.
+template <class Interface>
+class CRefCounted : public Interface {
+public:
+    ULONG AddRef() override { return ++m_nRefs; }
+    ULONG Release() override
+    {
+        ULONG n = --m_nRefs;
+        if (n == 0)
+            delete this;
+        return n;
+    }
+
+private:
     std::atomic<ULONG> m_nRefs{1};
 };
 
@@ -108,20 +118,11 @@ struct CSharedFile {
     unsigned long long changes = 0;
 };
 
-class CFsStream final : public IStream, private CRefCounted {
+class CFsStream final : public CRefCounted<IStream> {
 public:
     CFsStream(std::shared_ptr<CSharedFile> shared, const CString& name, DWORD mode, unsigned long long pos)
         : m_shared(std::move(shared)), m_file(&m_shared->file), m_strName(name), m_nMode(mode), m_nPos(pos)
     {
-    }
-
-    ULONG AddRef() override { return Up(); }
-    ULONG Release() override
-    {
-        ULONG n = Down();
-        if (n == 0)
-            delete this;
-        return n;
     }
 
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override
@@ -224,18 +225,9 @@ bool IsPlainName(const char* name)
     return std::strchr(name, '/') == nullptr && std::strchr(name, '\\') == nullptr;
 }
 
-class CFsStorage final : public IStorage, private CRefCounted {
+class CFsStorage final : public CRefCounted<IStorage> {
 public:
     explicit CFsStorage(const CString& path) : m_strPath(path) {}
-
-    ULONG AddRef() override { return Up(); }
-    ULONG Release() override
-    {
-        ULONG n = Down();
-        if (n == 0)
-            delete this;
-        return n;
-    }
 
     HRESULT CreateStream(const char* name, DWORD mode, IStream** stream) override
     {

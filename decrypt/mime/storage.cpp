@@ -87,18 +87,18 @@ BOOL CStorage::Open(const char*, DWORD, CFileException*, void*)
 
 BOOL CDirStorage::Create(const char* name, DWORD mode, CFileException* error)
 {
-    IStorage* storage = nullptr;
-    HRESULT hr = FsOpenStorage(name, mode, TRUE, &storage);
-    if (FAILED(hr))
-        return Fail(hr, name, error);
-    AttachStorage(storage, nullptr);
-    return TRUE;
+    return OpenFolder(name, mode, TRUE, error);
 }
 
 BOOL CDirStorage::Open(const char* name, DWORD mode, CFileException* error, void*)
 {
+    return OpenFolder(name, mode, FALSE, error);
+}
+
+BOOL CDirStorage::OpenFolder(const char* name, DWORD mode, BOOL create, CFileException* error)
+{
     IStorage* storage = nullptr;
-    HRESULT hr = FsOpenStorage(name, mode, FALSE, &storage);
+    HRESULT hr = FsOpenStorage(name, mode, create, &storage);
     if (FAILED(hr))
         return Fail(hr, name, error);
     AttachStorage(storage, nullptr);

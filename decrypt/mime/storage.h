@@ -63,6 +63,9 @@ class CDirStorage : public CStorage {
 public:
     BOOL Create(const char* name, DWORD mode, CFileException* error = nullptr) override;
     BOOL Open(const char* name, DWORD mode, CFileException* error = nullptr, void* exclusions = nullptr) override;
+
+private:
+    BOOL OpenFolder(const char* name, DWORD mode, BOOL create, CFileException* error);
 };
 
 // The base name for a new unique stream at this moment (exposed for tests).
