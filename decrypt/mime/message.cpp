@@ -34,7 +34,7 @@ void CMessages::Serialize(CArchive& ar)
 // ---- construction and reset -----------------------------------------------------------------
 
 CMessage::CMessage()
-    : m_pContext(nullptr), m_pResultA(nullptr), m_pResultB(nullptr), m_nFlags1(0), m_nFlags2(0), m_nFlags3(0),
+    : m_pContext(nullptr), m_pResultA(nullptr), m_pResultB(nullptr), m_nKeptFlagsA(0), m_nKeptFlagsB(0), m_nKeptFlagsC(0),
       m_pStorage(nullptr), m_nZone(0), m_nStreamEnd(0), m_nHeaderStart(0), m_nBodyStart(0), m_nBodyEnd(-1),
       m_nKind(kFormPlain), m_pParent(nullptr), m_bNoHeaders(FALSE), m_nPartsMade(0)
 {
@@ -80,7 +80,7 @@ void CMessage::Reset()
 {
     CloseStream();
     ReleaseStreamName();
-    m_Date = m_Time2 = m_Time3 = CTime::GetCurrentTime();
+    m_Date = m_KeptTimeA = m_KeptTimeB = CTime::GetCurrentTime();
     m_nZone = AfxGetLocalZone();
     m_nStreamEnd = m_nHeaderStart = m_nBodyStart = 0;
     m_nBodyEnd = -1;
@@ -89,11 +89,11 @@ void CMessage::Reset()
     m_Servers.DeleteAll();
     m_Headers.DeleteAll();
     m_Children.DeleteAll();
-    for (CString* s : {&m_strBoundary, &m_strName, &m_strContentType, &m_strProtocol, &m_strMicalg, &m_strUnused1,
-                       &m_strStored1, &m_strStored2, &m_strStored3, &m_strStored4, &m_strMessageId, &m_strDefaultName})
+    for (CString* s : {&m_strBoundary, &m_strName, &m_strContentType, &m_strProtocol, &m_strMicalg, &m_strSpare,
+                       &m_strKeptTextA, &m_strKeptTextB, &m_strKeptTextC, &m_strKeptBeforeId, &m_strMessageId, &m_strDefaultName})
         s->Empty();
     m_nKind = kFormPlain;
-    m_nFlags1 = m_nFlags2 = m_nFlags3 = 0;
+    m_nKeptFlagsA = m_nKeptFlagsB = m_nKeptFlagsC = 0;
     DetachFromParent();
     m_pContext = nullptr;
     delete m_pResultA;
@@ -300,14 +300,14 @@ void CMessage::Serialize(CArchive& ar)
     if (ar.IsStoring()) {
         ar << m_strStreamName;
         ar << static_cast<LONG>(m_Date.GetTime()) << m_nZone;
-        ar << static_cast<LONG>(m_Time2.GetTime()) << static_cast<LONG>(m_Time3.GetTime());
+        ar << static_cast<LONG>(m_KeptTimeA.GetTime()) << static_cast<LONG>(m_KeptTimeB.GetTime());
         ar << m_nStreamEnd << m_nHeaderStart << m_nBodyStart << m_nBodyEnd;
         m_Sender.Serialize(ar);
         m_Recipients.Serialize(ar);
-        ar << m_strStored4 << m_strMessageId;
-        ar << m_strStored1 << m_strStored2 << m_strStored3;
+        ar << m_strKeptBeforeId << m_strMessageId;
+        ar << m_strKeptTextA << m_strKeptTextB << m_strKeptTextC;
         m_Servers.Serialize(ar);
-        ar << m_nKind << m_nFlags1 << m_nFlags2 << m_nFlags3;
+        ar << m_nKind << m_nKeptFlagsA << m_nKeptFlagsB << m_nKeptFlagsC;
         m_Headers.Serialize(ar);
         ar << m_strBoundary << m_strName << m_strContentType;
         m_Children.Serialize(ar);
@@ -326,23 +326,23 @@ void CMessage::Serialize(CArchive& ar)
     Reset();
     m_pParent = parent;
     CString name;
-    LONG date = 0, time2 = 0, time3 = 0;
+    LONG date = 0, keptTimeA = 0, keptTimeB = 0;
     ar >> name;
     if (m_pStorage && !name.IsEmpty())
         SetStreamName(name);
     else
         m_strStreamName = name;
-    ar >> date >> m_nZone >> time2 >> time3;
+    ar >> date >> m_nZone >> keptTimeA >> keptTimeB;
     m_Date = CTime(date);
-    m_Time2 = CTime(time2);
-    m_Time3 = CTime(time3);
+    m_KeptTimeA = CTime(keptTimeA);
+    m_KeptTimeB = CTime(keptTimeB);
     ar >> m_nStreamEnd >> m_nHeaderStart >> m_nBodyStart >> m_nBodyEnd;
     m_Sender.Serialize(ar);
     m_Recipients.Serialize(ar);
-    ar >> m_strStored4 >> m_strMessageId;
-    ar >> m_strStored1 >> m_strStored2 >> m_strStored3;
+    ar >> m_strKeptBeforeId >> m_strMessageId;
+    ar >> m_strKeptTextA >> m_strKeptTextB >> m_strKeptTextC;
     m_Servers.Serialize(ar);
-    ar >> m_nKind >> m_nFlags1 >> m_nFlags2 >> m_nFlags3;
+    ar >> m_nKind >> m_nKeptFlagsA >> m_nKeptFlagsB >> m_nKeptFlagsC;
     m_Headers.Serialize(ar);
     ar >> m_strBoundary >> m_strName >> m_strContentType;
     m_Children.Serialize(ar);

@@ -142,6 +142,9 @@ public:
     LONG GetBodyLength() const { return m_nBodyEnd > static_cast<LONG>(m_nBodyStart) ? m_nBodyEnd - static_cast<LONG>(m_nBodyStart) : 0; }
     IMessageStore* GetStorage() const { return m_pStorage; }
 
+    // The "kept" fields belong to the stored record of the family's messages: this program
+    // fills none of them, but carries what a stored file holds in them through a load and a
+    // store unchanged.
     CHeaderRecords m_Headers;
     CString m_strBoundary;
     CString m_strName;
@@ -152,20 +155,20 @@ public:
     CMemFile* m_pResultB;
     CString m_strProtocol;
     CString m_strMicalg;
-    CString m_strUnused1;
-    DWORD m_nFlags1;
-    DWORD m_nFlags2;
-    DWORD m_nFlags3;
-    CString m_strStored1;
-    CString m_strStored2;
-    CString m_strStored3;
+    CString m_strSpare;            // never stored, never set
+    DWORD m_nKeptFlagsA;           // kept: the three flag words after the content kind
+    DWORD m_nKeptFlagsB;
+    DWORD m_nKeptFlagsC;
+    CString m_strKeptTextA;        // kept: the three strings after the message id
+    CString m_strKeptTextB;
+    CString m_strKeptTextC;
     IMessageStore* m_pStorage;
     CString m_strStreamName;
     COleStream m_Stream;
     CTime m_Date;
     LONG m_nZone;
-    CTime m_Time2;
-    CTime m_Time3;
+    CTime m_KeptTimeA;             // kept: the two times after the date ("now" on reset)
+    CTime m_KeptTimeB;
     DWORD m_nStreamEnd;
     DWORD m_nHeaderStart;
     DWORD m_nBodyStart;
@@ -174,7 +177,7 @@ public:
     CRcpts m_Recipients;
     DWORD m_nKind;
     CMessage* m_pParent;
-    CString m_strStored4;
+    CString m_strKeptBeforeId;     // kept: the string stored just before the message id
     CString m_strMessageId;
     CInetServers m_Servers;
 

@@ -333,7 +333,7 @@ TEST_F(MessageTest, ArchiveRoundTrip)
     auto m = Headers("From: Joe <joe@x.org>\r\nTo: a@b.c\r\nDate: Wed, 12 Jun 1996 10:20:30 +0300\r\n"
                      "Content-Type: multipart/mixed; boundary=zz\r\nMessage-Id: <id@x>\r\n\r\n");
     m->ParseAddresses();
-    m->m_nFlags3 = 7;
+    m->m_nKeptFlagsC = 7;
     CMessage* child = new CMessage(m.get());
     child->SetStreamName(m->GetStreamName());
     child->m_strName = "c.txt";
@@ -361,7 +361,7 @@ TEST_F(MessageTest, ArchiveRoundTrip)
     EXPECT_EQ(loaded->m_Date.GetTime(), m->m_Date.GetTime());
     EXPECT_EQ(loaded->m_nZone, 300);
     EXPECT_EQ(loaded->m_nKind, m->m_nKind);
-    EXPECT_EQ(loaded->m_nFlags3, 7u);
+    EXPECT_EQ(loaded->m_nKeptFlagsC, 7u);
     EXPECT_EQ(loaded->m_strBoundary, "zz");
     EXPECT_EQ(loaded->m_strMessageId, "<id@x>");
     EXPECT_EQ(loaded->m_Sender.m_strName, "Joe");
