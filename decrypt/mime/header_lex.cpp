@@ -409,6 +409,22 @@ std::string DropControls(std::string_view s)
 
 } // namespace
 
+BOOL AfxStartsWithNoCase(const CString& value, const char* prefix)
+{
+    size_t n = std::strlen(prefix);
+    return static_cast<size_t>(value.GetLength()) >= n && CString(value.Left(static_cast<int>(n))).CompareNoCase(prefix) == 0;
+}
+
+BOOL AfxIsUuencodeEncodingName(const CString& value)
+{
+    CString token(value);
+    token.TrimRight(" \t");
+    for (const char* name : {"x-uuencode", "uuencode", "x-uue", "uue"})
+        if (token.CompareNoCase(name) == 0)
+            return TRUE;
+    return FALSE;
+}
+
 CString AfxNormalizeHeaderValue(const CString& value, BOOL keepComments)
 {
     enum Last { none, ordinary, special, quoted };

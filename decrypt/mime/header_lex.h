@@ -7,6 +7,13 @@
 // The special characters of header values; with comments kept, '(' and ')' are special too.
 constexpr const char kHeaderSpecials[] = "!%@=,.;:\"/<>[]{}";
 
+// The value starts with `prefix`, in any case.
+BOOL AfxStartsWithNoCase(const CString& value, const char* prefix);
+
+// The transfer-encoding names senders use for uuencode ("x-uuencode", "uuencode", "x-uue",
+// "uue"), compared as a whole token.
+BOOL AfxIsUuencodeEncodingName(const CString& value);
+
 // Normalises a header value: comments ("(...)", nested) are dropped and count as white
 // space unless `keepComments`; quoted strings are copied unchanged; runs of blanks become
 // one space between two ordinary characters and vanish next to a special character or a

@@ -217,6 +217,19 @@ DWORD CMessage::ScanLimit()
     return len > 0x7FFFFFFF ? 0x7FFFFFFFu : static_cast<DWORD>(len);
 }
 
+void CMessage::OpenReadingCopy(const CMessage& source, DWORD offset)
+{
+    SetStreamName(source.m_strStreamName);
+    EnsureOpen();
+    m_Stream.Seek(offset, CFile::begin);
+}
+
+void CMessage::EndBodyAtStreamEnd()
+{
+    m_nStreamEnd = static_cast<DWORD>(m_Stream.GetLength());
+    m_nBodyEnd = static_cast<LONG>(m_nStreamEnd);
+}
+
 // ---- the tree -------------------------------------------------------------------------------
 
 void CMessage::AddChild(CMessage* child)
@@ -276,6 +289,34 @@ CMessage* CMessage::MakeChild(DWORD headerStart, DWORD bodyEnd, DWORD kind, BOOL
     child->m_nKind = kind;
     child->m_bNoHeaders = noHeaders;
     return child;
+}
+
+CMimeContext* CMessage::FindContext()
+{
+    CMimeContext* context = GetRoot()->m_pContext;
+    if (!context)
+        AfxThrowNotSupportedException();
+    return context;
+}
+
+// ---- results --------------------------------------------------------------------------------
+
+void CMessage::ReplaceResults()
+{
+    delete m_pResultA;
+    delete m_pResultB;
+    m_pResultA = m_pResultB = nullptr;
+    m_pResultA = new CMemFile(1024);
+    m_pResultB = new CMemFile(1024);
+}
+
+void CMessage::TakeResults(CMessage& other)
+{
+    delete m_pResultA;
+    delete m_pResultB;
+    m_pResultA = other.m_pResultA;
+    m_pResultB = other.m_pResultB;
+    other.m_pResultA = other.m_pResultB = nullptr;
 }
 
 // ---- archives -------------------------------------------------------------------------------

@@ -11,12 +11,18 @@
 //     root.SetStreamName(name);             // the body range defaults to the whole stream
 //     root.ProcessRoot(&context);
 //     store->Release();
+//
+// The message is the record, the tree of parts and the access to its stream. Reading its
+// header lines is CMimeHeaderReader's work and processing it CMimeParser's; the header and
+// processing calls below hand the message over to them.
 #pragma once
 
 #include "decrypt/mime/message_records.h"
 #include "decrypt/mime/ole_stream.h"
 #include "framework/file.h"
 #include "framework/memfile.h"
+
+#include <vector>
 
 class CMessage;
 class CMimeContext;
@@ -94,21 +100,40 @@ public:
     void AppendString(const char* text);
     // A fresh stream for this message; with `reset` all four offsets become 0.
     void NewStream(BOOL reset);
-
-    // ---- headers ----
-    void ReadHeaders();
-    void ParseHeaderLine(const CString& line);
-    void ParseAddresses();
-    // Appends the header block of `source` (which may be this message) to this stream.
-    void WriteHeaders(CMessage* source);
+    // Opens this message (made on the same store as `source`) on `source`'s stream,
+    // standing at `offset`: the reading side while `source` writes a new stream of its own.
+    void OpenReadingCopy(const CMessage& source, DWORD offset);
+    // The body runs to the end of what the stream holds now.
+    void EndBodyAtStreamEnd();
+    // The end of what ReadHeaders and the splits may read: the body end, or the stream's
+    // length while the body end is unset.
+    DWORD ScanLimit();
 
     // ---- the tree ----
     void AddChild(CMessage* child);
     void DetachFromParent();
     CMessage* GetRoot();
     int GetDepth() const;
+    // A new last child over [headerStart, bodyEnd) of this stream; counts against the
+    // parts one message may be split into.
+    CMessage* MakeChild(DWORD headerStart, DWORD bodyEnd, DWORD kind, BOOL noHeaders);
+    // The context the root was processed with; "not supported" when there is none.
+    CMimeContext* FindContext();
 
-    // ---- MIME processing ----
+    // ---- the content handlers' results ----
+    // Two empty result files in place of any held before.
+    void ReplaceResults();
+    // Takes `other`'s result files in place of this one's, leaving `other` without any.
+    void TakeResults(CMessage& other);
+
+    // ---- headers (CMimeHeaderReader does the work) ----
+    void ReadHeaders();
+    void ParseHeaderLine(const CString& line);
+    void ParseAddresses();
+    // Appends the header block of `source` (which may be this message) to this stream.
+    void WriteHeaders(CMessage* source);
+
+    // ---- MIME processing (CMimeParser and the classes it uses do the work) ----
     void ProcessRoot(CMimeContext* context);
     // Reads the part's header lines (unless it was cut out of text) and processes it; the
     // result is Process's.
@@ -141,6 +166,8 @@ public:
     DWORD GetFlavour() const { return m_nKind & kKindFlavourMask; }
     LONG GetBodyLength() const { return m_nBodyEnd > static_cast<LONG>(m_nBodyStart) ? m_nBodyEnd - static_cast<LONG>(m_nBodyStart) : 0; }
     IMessageStore* GetStorage() const { return m_pStorage; }
+    // The part's name for a warning: its file name, or its content type.
+    CString DescribeForUser() const;
 
     // The "kept" fields belong to the stored record of the family's messages: this program
     // fills none of them, but carries what a stored file holds in them through a load and a
@@ -193,30 +220,20 @@ public:
 
 private:
     void ReleaseStreamName();
-    // The end of what ReadHeaders and the splits may read: the body end, or the stream's
-    // length while the body end is unset.
-    DWORD ScanLimit();
-    CMessage* MakeChild(DWORD headerStart, DWORD bodyEnd, DWORD kind, BOOL noHeaders);
-    void ReplaceResults();
-    CMimeContext* FindContext();
     void BindStoreToChildren();
-    void ParseContentType(const CString& value);
-    void ParseDisposition(const CString& value);
-    void ParseTransferEncoding(const CString& value);
-    void ParseDate(const CString& value);
-    // After the header lines: a file name from Content-Disposition (whatever the
-    // disposition) comes before Content-Type's, and a part that has one is a file.
-    void ResolvePartName();
-    // The part's name for a warning: its file name, or its content type.
-    CString DescribeForUser() const;
-    BOOL ApplyNamedFile(const CString& value, const char* parameter, BOOL treatAbsentAsEmpty);
 
     int m_nPartsMade;   // on the root: parts the splits made in the whole tree
 };
 
-// The transfer-encoding names senders use for uuencode ("x-uuencode", "uuencode", "x-uue",
-// "uue"), compared as a whole token.
-BOOL AfxIsUuencodeEncodingName(const CString& value);
+// Closes the streams of the given messages however the scope is left.
+struct CCloseStreamsOnExit {
+    std::vector<CMessage*> messages;
+    ~CCloseStreamsOnExit()
+    {
+        for (CMessage* m : messages)
+            m->CloseStream();
+    }
+};
 
 // The local time zone as +-HHMM (UTC+2 gives 200, UTC-5:30 gives -530).
 LONG AfxGetLocalZone();

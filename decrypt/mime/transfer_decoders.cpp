@@ -517,3 +517,32 @@ BOOL IsUuencodeLine(const char* line)
     }
     return TRUE;
 }
+
+BOOL ParseUuencodeBeginLine(std::string_view line, CString& name)
+{
+    if (line.substr(0, 6) != "begin ")
+        return FALSE;
+    size_t i = 6;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    size_t digits = i;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '7')
+        ++i;
+    if (i == digits)
+        return FALSE;
+    size_t from = line.find_first_not_of(" \t", i);
+    if (from == std::string_view::npos)
+        return FALSE;
+    size_t to = line.find_last_not_of(" \t");
+    std::string_view n = line.substr(from, to + 1 - from);
+    if (n.size() > 259)
+        n = n.substr(0, 259);
+    // A name is a name up to a zero byte.
+    size_t zero = n.find('\0');
+    if (zero != std::string_view::npos)
+        n = n.substr(0, zero);
+    if (n.empty())
+        return FALSE;
+    name = CString(n);
+    return TRUE;
+}

@@ -8,8 +8,11 @@
 // exercised.
 #pragma once
 
+#include "framework/cstring.h"
 #include "framework/file.h"
 #include "framework/types.h"
+
+#include <string_view>
 
 constexpr UINT kDecoderReadBuffer = 4096;
 
@@ -53,3 +56,7 @@ DWORD DecodeUuencode(CFile* source, CFile* destination, DWORD length,
 // count at most 45, at least `count` characters long, and every character after the
 // first between space and '`'.
 BOOL IsUuencodeLine(const char* line);
+
+// "begin <octal mode> <name>": the name (at most 259 characters, up to a zero byte), or
+// FALSE when the line is no such line.
+BOOL ParseUuencodeBeginLine(std::string_view line, CString& name);

@@ -1,6 +1,6 @@
-// The address lists of a message: the sender from "From", the recipients from "To" and "Cc".
+#include "decrypt/mime/address_list.h"
+
 #include "decrypt/mime/header_lex.h"
-#include "decrypt/mime/message.h"
 
 #include <cstring>
 #include <string>
@@ -90,8 +90,9 @@ bool LooksLikeAddress(const std::string& w)
     return at != std::string::npos && at + 1 < w.size();
 }
 
-// Parses one header value into entries appended to `out`.
-void ParseAddressList(const CString& value, LONG kind, CRcpts& out)
+} // namespace
+
+void AfxParseAddressList(const CString& value, LONG kind, CRcpts& out)
 {
     CAddressTokens tokens(value.view());
     std::string address, display, pending;
@@ -168,31 +169,4 @@ void ParseAddressList(const CString& value, LONG kind, CRcpts& out)
             addText("[" + t.text + "]");   // a domain literal on its own
         }
     }
-}
-
-} // namespace
-
-void CMessage::ParseAddresses()
-{
-    m_Sender.Clear();
-    m_Recipients.DeleteAll();
-    CString from;
-    if (m_Headers.Find("From", from)) {
-        CRcpts list;
-        ParseAddressList(from, kRcptFrom, list);
-        if (list.GetSize() > 0) {
-            const CRcpt* first = list.GetItem(0);
-            m_Sender.m_nKind = kRcptFrom;
-            m_Sender.m_strAddress = first->m_strAddress;
-            m_Sender.m_strName = first->m_strName;
-        }
-    }
-    CStringArray values;
-    m_Headers.FindAll("To", values);
-    for (int i = 0; i < values.GetSize(); ++i)
-        ParseAddressList(values[i], kRcptTo, m_Recipients);
-    values.RemoveAll();
-    m_Headers.FindAll("Cc", values);
-    for (int i = 0; i < values.GetSize(); ++i)
-        ParseAddressList(values[i], kRcptCc, m_Recipients);
 }
