@@ -11,9 +11,42 @@ install(TARGETS sigilbox EXPORT sigilboxTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/framework ${PROJECT_SOURCE_DIR}/sigilbox
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  FILES_MATCHING PATTERN "*.h")
+# The headers a public header reaches through its #include "..." lines, itself included
+# (paths from the repository root).
+function(qm_header_closure out header)
+  set(seen)
+  set(todo ${header})
+  while(todo)
+    list(POP_FRONT todo current)
+    if(current IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${current})
+    file(STRINGS ${PROJECT_SOURCE_DIR}/${current} lines REGEX "^#include \"")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" included "${line}")
+      list(APPEND todo ${included})
+    endforeach()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# The installed headers are the public API and nothing more: sigilbox's are what its
+# umbrella header offers; the framework's are all of its headers but the test hooks.
+# Internal headers (the big-number kernels, the structure views) stay in the tree.
+qm_header_closure(QM_PUBLIC_HEADERS sigilbox/sigilbox.h)
+file(GLOB_RECURSE QM_FRAMEWORK_HEADERS RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/framework/*.h)
+list(REMOVE_ITEM QM_FRAMEWORK_HEADERS framework/testing_hooks.h)
+list(APPEND QM_PUBLIC_HEADERS ${QM_FRAMEWORK_HEADERS})
+list(REMOVE_DUPLICATES QM_PUBLIC_HEADERS)
+if("framework/testing_hooks.h" IN_LIST QM_PUBLIC_HEADERS)
+  message(FATAL_ERROR "a public header includes framework/testing_hooks.h")
+endif()
+foreach(header IN LISTS QM_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+endforeach()
 
 set(QM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake)
 install(EXPORT frameworkTargets NAMESPACE framework:: DESTINATION ${QM_CMAKE_DIR}/framework)

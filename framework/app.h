@@ -4,10 +4,11 @@
 
 #include "framework/arrays.h"
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/registry.h"
 #include "framework/thread.h"
 
-class CWinApp : public CWinThread {
+class FRAMEWORK_API CWinApp : public CWinThread {
     DECLARE_DYNAMIC(CWinApp)
 public:
     // appName null: the program's file name without folder and extension. The object
@@ -70,8 +71,8 @@ private:
 };
 
 // The application object as a CWinApp (null when there is none or it is no CWinApp).
-CWinApp* AfxGetWinApp();
+FRAMEWORK_API CWinApp* AfxGetWinApp();
 
 // Runs the application the program created: command line, InitInstance, then Run when it
 // succeeded, else ExitInstance. Returns the exit code.
-int AfxWinMain(int argc, char** argv);
+FRAMEWORK_API int AfxWinMain(int argc, char** argv);

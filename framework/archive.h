@@ -5,13 +5,14 @@
 #include "framework/cstring.h"
 #include "framework/exceptions.h"
 #include "framework/file.h"
+#include "framework/framework_export.h"
 #include "framework/object.h"
 
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
 
-class CArchive {
+class FRAMEWORK_API CArchive {
 public:
     enum Mode { store = 0, load = 1, bNoFlushOnDelete = 2, bNoByteSwap = 4 };
 
@@ -117,6 +118,6 @@ private:
     DWORD m_nMapCount = 1;
 };
 
-CArchive& operator<<(CArchive& ar, const CObject* object);
-CArchive& operator>>(CArchive& ar, CObject*& object);
-CArchive& operator>>(CArchive& ar, const CObject*& object);
+FRAMEWORK_API CArchive& operator<<(CArchive& ar, const CObject* object);
+FRAMEWORK_API CArchive& operator>>(CArchive& ar, CObject*& object);
+FRAMEWORK_API CArchive& operator>>(CArchive& ar, const CObject*& object);

@@ -7,6 +7,7 @@
 #include "framework/archive.h"
 #include "framework/cstring.h"
 #include "framework/exceptions.h"
+#include "framework/framework_export.h"
 #include "framework/object.h"
 
 #include <algorithm>
@@ -61,7 +62,7 @@ constexpr int kMaxArrayElements = 0x7FFFFFFF / 2;
 
 // Storage shared by the arrays of plain values (bytes, words, double words, pointers).
 template <class T>
-class CPlainArrayBase : public CObject {
+class FRAMEWORK_API CPlainArrayBase : public CObject {
 public:
     CPlainArrayBase() = default;
     CPlainArrayBase(const CPlainArrayBase& other) : CObject() { Copy(other); }
@@ -241,7 +242,7 @@ private:
     }
 };
 
-class CByteArray : public CPlainArrayBase<BYTE> {
+class FRAMEWORK_API CByteArray : public CPlainArrayBase<BYTE> {
     DECLARE_SERIAL(CByteArray)
 public:
     CByteArray() = default;
@@ -252,29 +253,29 @@ public:
     void Wipe();
 };
 
-class CWordArray : public CPlainArrayBase<WORD> {
+class FRAMEWORK_API CWordArray : public CPlainArrayBase<WORD> {
     DECLARE_SERIAL(CWordArray)
 public:
     void Serialize(CArchive& ar) override { SerializePlain(ar); }
 };
 
-class CDWordArray : public CPlainArrayBase<DWORD> {
+class FRAMEWORK_API CDWordArray : public CPlainArrayBase<DWORD> {
     DECLARE_SERIAL(CDWordArray)
 public:
     void Serialize(CArchive& ar) override { SerializePlain(ar); }
 };
 
-class CUIntArray : public CPlainArrayBase<UINT> {
+class FRAMEWORK_API CUIntArray : public CPlainArrayBase<UINT> {
     DECLARE_DYNAMIC(CUIntArray)
 };
 
 // Pointer arrays own nothing; they are not serialisable.
-class CPtrArray : public CPlainArrayBase<void*> {
+class FRAMEWORK_API CPtrArray : public CPlainArrayBase<void*> {
     DECLARE_DYNAMIC(CPtrArray)
 };
 
 // An array of object pointers: stored as object references; owns nothing.
-class CObArray : public CPlainArrayBase<CObject*> {
+class FRAMEWORK_API CObArray : public CPlainArrayBase<CObject*> {
     DECLARE_SERIAL(CObArray)
 public:
     void Serialize(CArchive& ar) override;
@@ -283,7 +284,7 @@ public:
 // ---- the CArray template ------------------------------------------------------------------
 
 template <class TYPE, class ARG_TYPE>
-class CArray : public CObject {
+class FRAMEWORK_API CArray : public CObject {
 public:
     CArray() = default;
     CArray(const CArray&) = delete;
@@ -414,7 +415,7 @@ protected:
 
 // ---- string array -------------------------------------------------------------------------
 
-class CStringArray : public CObject {
+class FRAMEWORK_API CStringArray : public CObject {
     DECLARE_SERIAL(CStringArray)
 public:
     CStringArray() = default;
@@ -455,7 +456,7 @@ private:
 struct __POSITION;
 using POSITION = __POSITION*;
 
-class CMapStringToPtr : public CObject {
+class FRAMEWORK_API CMapStringToPtr : public CObject {
     DECLARE_DYNAMIC(CMapStringToPtr)
 public:
     CMapStringToPtr() = default;

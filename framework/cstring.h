@@ -1,13 +1,14 @@
 // CString: the framework's single-byte string, with the members the program uses.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <cstdarg>
 #include <string>
 #include <string_view>
 
-class CString {
+class FRAMEWORK_API CString {
 public:
     CString() = default;
     CString(const char* s) : m_str(s ? s : "") {}
@@ -108,4 +109,4 @@ private:
 
 // The program's string table: the program installs a lookup, the library stays free of it.
 using StringTableLookup = const char* (*)(UINT id);
-void AfxSetStringTable(StringTableLookup lookup);
+FRAMEWORK_API void AfxSetStringTable(StringTableLookup lookup);

@@ -4,9 +4,10 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/object.h"
 
-class CException : public CObject {
+class FRAMEWORK_API CException : public CObject {
     DECLARE_DYNAMIC(CException)
 public:
     explicit CException(BOOL bAutoDelete = TRUE) : m_bAutoDelete(bAutoDelete) {}
@@ -22,20 +23,20 @@ public:
     BOOL m_bAutoDelete;
 };
 
-class CSimpleException : public CException {
+class FRAMEWORK_API CSimpleException : public CException {
     DECLARE_DYNAMIC(CSimpleException)
 public:
     explicit CSimpleException(BOOL bAutoDelete = TRUE) : CException(bAutoDelete) {}
 };
 
-class CMemoryException : public CSimpleException {
+class FRAMEWORK_API CMemoryException : public CSimpleException {
     DECLARE_DYNAMIC(CMemoryException)
 public:
     explicit CMemoryException(BOOL bAutoDelete = TRUE) : CSimpleException(bAutoDelete) {}
     BOOL GetErrorMessage(char* buffer, UINT maxChars, UINT* helpContext = nullptr) const override;
 };
 
-class CNotSupportedException : public CSimpleException {
+class FRAMEWORK_API CNotSupportedException : public CSimpleException {
     DECLARE_DYNAMIC(CNotSupportedException)
 public:
     explicit CNotSupportedException(BOOL bAutoDelete = TRUE) : CSimpleException(bAutoDelete) {}
@@ -44,14 +45,14 @@ public:
 
 // An argument outside what the callee can handle (an index past the end, a length beyond
 // capacity, a zero divisor).
-class CInvalidArgException : public CSimpleException {
+class FRAMEWORK_API CInvalidArgException : public CSimpleException {
     DECLARE_DYNAMIC(CInvalidArgException)
 public:
     explicit CInvalidArgException(BOOL bAutoDelete = TRUE) : CSimpleException(bAutoDelete) {}
     BOOL GetErrorMessage(char* buffer, UINT maxChars, UINT* helpContext = nullptr) const override;
 };
 
-class CArchiveException : public CException {
+class FRAMEWORK_API CArchiveException : public CException {
     DECLARE_DYNAMIC(CArchiveException)
 public:
     enum {
@@ -72,7 +73,7 @@ public:
     CString m_strFileName;
 };
 
-class CFileException : public CException {
+class FRAMEWORK_API CFileException : public CException {
     DECLARE_DYNAMIC(CFileException)
 public:
     enum {
@@ -105,8 +106,8 @@ public:
     CString m_strFileName;
 };
 
-[[noreturn]] void AfxThrowMemoryException();
-[[noreturn]] void AfxThrowNotSupportedException();
-[[noreturn]] void AfxThrowInvalidArgException();
-[[noreturn]] void AfxThrowArchiveException(int cause, const char* fileName = nullptr);
-[[noreturn]] void AfxThrowFileException(int cause, LONG osError = -1, const char* fileName = nullptr);
+[[noreturn]] FRAMEWORK_API void AfxThrowMemoryException();
+[[noreturn]] FRAMEWORK_API void AfxThrowNotSupportedException();
+[[noreturn]] FRAMEWORK_API void AfxThrowInvalidArgException();
+[[noreturn]] FRAMEWORK_API void AfxThrowArchiveException(int cause, const char* fileName = nullptr);
+[[noreturn]] FRAMEWORK_API void AfxThrowFileException(int cause, LONG osError = -1, const char* fileName = nullptr);

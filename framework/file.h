@@ -4,12 +4,13 @@
 
 #include "framework/cstring.h"
 #include "framework/exceptions.h"
+#include "framework/framework_export.h"
 #include "framework/object.h"
 
 #include <ctime>
 
 // The framework's time value, seconds since 1970 (UTC).
-class CTime {
+class FRAMEWORK_API CTime {
 public:
     CTime() = default;
     explicit CTime(std::time_t t) : m_time(t) {}
@@ -21,7 +22,7 @@ private:
     std::time_t m_time = 0;
 };
 
-struct CFileStatus {
+struct FRAMEWORK_API CFileStatus {
     CTime m_ctime;
     CTime m_mtime;
     CTime m_atime;
@@ -30,7 +31,7 @@ struct CFileStatus {
     char m_szFullName[_MAX_PATH] = {};
 };
 
-class CFile : public CObject {
+class FRAMEWORK_API CFile : public CObject {
     DECLARE_DYNAMIC(CFile)
 public:
     enum OpenFlags : UINT {

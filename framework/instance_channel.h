@@ -3,6 +3,7 @@
 // The data carries the same fields as a WM_COPYDATA message (dwData plus bytes).
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <string>
@@ -11,12 +12,12 @@
 // Upper bound on one handed-over block; a peer announcing more is refused.
 constexpr DWORD INSTANCE_CHANNEL_MAX_DATA = 1u << 20;
 
-struct CInstanceMessage {
+struct FRAMEWORK_API CInstanceMessage {
     DWORD dwData = 0;
     std::vector<BYTE> data;
 };
 
-class CInstanceChannel {
+class FRAMEWORK_API CInstanceChannel {
 public:
     CInstanceChannel() = default;
     ~CInstanceChannel();
@@ -38,5 +39,5 @@ private:
 
 // Connects to an instance listening at socketPath and hands over one block. Returns TRUE
 // only when the receiver acknowledged it; FALSE when nobody listens or it failed.
-BOOL AfxSendToInstance(const std::string& socketPath, DWORD dwData, const void* data,
+FRAMEWORK_API BOOL AfxSendToInstance(const std::string& socketPath, DWORD dwData, const void* data,
                        DWORD cbData, int timeoutMs = 2000);

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "framework/file.h"
+#include "framework/framework_export.h"
 
-class CMemFile : public CFile {
+class FRAMEWORK_API CMemFile : public CFile {
     DECLARE_DYNAMIC(CMemFile)
 public:
     explicit CMemFile(UINT growBytes = 1024);

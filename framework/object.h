@@ -2,6 +2,7 @@
 // registry of classes by name, which archives use to re-create stored objects.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 class CArchive;
@@ -10,7 +11,7 @@ class CObject;
 // A class whose stored schema may differ from its own marks its schema with this flag.
 constexpr UINT VERSIONABLE_SCHEMA = 0x80000000u;
 
-struct CRuntimeClass {
+struct FRAMEWORK_API CRuntimeClass {
     const char* m_lpszClassName;
     int m_nObjectSize;
     UINT m_wSchema;                       // 0xFFFF: not serialisable
@@ -30,11 +31,11 @@ struct CRuntimeClass {
 };
 
 // Registers a class at load time (one static object per implemented class).
-struct AFX_CLASSINIT {
+struct FRAMEWORK_API AFX_CLASSINIT {
     explicit AFX_CLASSINIT(CRuntimeClass* cls) { CRuntimeClass::Register(cls); }
 };
 
-class CObject {
+class FRAMEWORK_API CObject {
 public:
     virtual ~CObject() = default;
     virtual CRuntimeClass* GetRuntimeClass() const;
@@ -83,7 +84,7 @@ public:                                                              \
 #define IMPLEMENT_SERIAL(class_name, base_class_name, wSchema)       \
     CObject* class_name::CreateObject() { return new class_name; }   \
     AFX_IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, wSchema, class_name::CreateObject) \
-    CArchive& operator>>(CArchive& ar, class_name*& pOb)             \
+    AFX_SERIAL_EXTRACTION CArchive& operator>>(CArchive& ar, class_name*& pOb) \
     {                                                                \
         pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name))); \
         return ar;                                                   \

@@ -15,6 +15,7 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/system.h"
 #include "framework/types.h"
 
@@ -58,46 +59,46 @@ constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 // ERROR_INVALID_HANDLE.
 // Access rights are kept: setting or deleting needs KEY_SET_VALUE, creating a subkey
 // KEY_CREATE_SUB_KEY (ERROR_ACCESS_DENIED otherwise). The root handles have every right.
-LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM sam, PHKEY result);
-LONG RegOpenKeyA(HKEY key, const char* subKey, PHKEY result);
+FRAMEWORK_API LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM sam, PHKEY result);
+FRAMEWORK_API LONG RegOpenKeyA(HKEY key, const char* subKey, PHKEY result);
 // Creates the key and its missing parents. disposition: REG_CREATED_NEW_KEY or
 // REG_OPENED_EXISTING_KEY. The class and security arguments are ignored.
-LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
+FRAMEWORK_API LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* keyClass, DWORD options,
                      REGSAM sam, void* security, PHKEY result, DWORD* disposition);
-LONG RegCreateKeyA(HKEY key, const char* subKey, PHKEY result);
-LONG RegCloseKey(HKEY key);
-LONG RegFlushKey(HKEY key);   // every change is already on disk
+FRAMEWORK_API LONG RegCreateKeyA(HKEY key, const char* subKey, PHKEY result);
+FRAMEWORK_API LONG RegCloseKey(HKEY key);
+FRAMEWORK_API LONG RegFlushKey(HKEY key);   // every change is already on disk
 
 // Null or empty name: the key's default value. With data null, only the type and size are
 // given. A buffer too small gives ERROR_MORE_DATA and the needed size in *dataSize.
-LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
+FRAMEWORK_API LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
 // For REG_SZ data without any NUL the terminating NUL is added, as callers that pass the
 // string length expect.
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
-LONG RegDeleteValueA(HKEY key, const char* valueName);
+FRAMEWORK_API LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataSize);
+FRAMEWORK_API LONG RegDeleteValueA(HKEY key, const char* valueName);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some).
-LONG RegDeleteKeyA(HKEY key, const char* subKey);
+FRAMEWORK_API LONG RegDeleteKeyA(HKEY key, const char* subKey);
 // Deletes a key with everything below it; a null subKey empties the key itself.
-LONG RegDeleteTreeA(HKEY key, const char* subKey);
+FRAMEWORK_API LONG RegDeleteTreeA(HKEY key, const char* subKey);
 
 // Subkeys and values by index, in the hive's order (subkeys sorted case-insensitively,
 // values in the order they were first set). ERROR_NO_MORE_ITEMS past the end. Sizes are in
 // characters without the terminator, like the platform's.
-LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
+FRAMEWORK_API LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
                    char* keyClass, DWORD* classSize, void* lastWriteTime);
-LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize);
-LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
+FRAMEWORK_API LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD nameSize);
+FRAMEWORK_API LONG RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* dataSize);
-LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
+FRAMEWORK_API LONG RegQueryInfoKeyA(HKEY key, char* keyClass, DWORD* classSize, DWORD* reserved, DWORD* subKeys,
                       DWORD* maxSubKeyLength, DWORD* maxClassLength, DWORD* values,
                       DWORD* maxValueNameLength, DWORD* maxValueLength, DWORD* securityDescriptor,
                       void* lastWriteTime);
 
 // Why the last registry call of this thread that failed with ERROR_BADDB failed: the hive
 // file's path and what is wrong with it.
-CString AfxGetRegistryProblem();
+FRAMEWORK_API CString AfxGetRegistryProblem();
 // Path of the file that holds a root's hive (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE).
-CString AfxGetHivePath(HKEY root);
+FRAMEWORK_API CString AfxGetHivePath(HKEY root);
 
 // ---- The hive model: REGEDIT4 text in and out ---------------------------------------------
 //
@@ -108,7 +109,7 @@ CString AfxGetHivePath(HKEY root);
 // default value; hex data continues after a comma with "\", CR LF and two blanks once the
 // line reaches 77 columns. Reading accepts CR LF and LF line ends. Lines that are not
 // understood (comments, other roots' sections, malformed values) are kept and written back.
-class CRegistryHive {
+class FRAMEWORK_API CRegistryHive {
 public:
     struct Value {
         std::string name;   // empty: the default value

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <functional>
@@ -59,16 +60,16 @@ constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD ERROR_INVALID_THREAD_ID = 1444;
 constexpr DWORD ERROR_TIMEOUT = 1460;
 
-DWORD GetLastError();
-void SetLastError(DWORD error);
-DWORD AfxErrnoToWin32Error(int err);
+FRAMEWORK_API DWORD GetLastError();
+FRAMEWORK_API void SetLastError(DWORD error);
+FRAMEWORK_API DWORD AfxErrnoToWin32Error(int err);
 
 // ---- Ticks, clock and time zone ---------------------------------------------------------
 
 // Milliseconds of a monotonic clock, wrapping at 2^32 (about 49.7 days) like the platform's.
-DWORD GetTickCount();
+FRAMEWORK_API DWORD GetTickCount();
 
-struct SYSTEMTIME {
+struct FRAMEWORK_API SYSTEMTIME {
     WORD wYear;
     WORD wMonth;        // 1-12
     WORD wDayOfWeek;    // 0 = Sunday
@@ -79,12 +80,12 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
-void GetSystemTime(SYSTEMTIME* time);   // universal time
-void GetLocalTime(SYSTEMTIME* time);    // the system's local time (TZ), daylight saving included
+FRAMEWORK_API void GetSystemTime(SYSTEMTIME* time);   // universal time
+FRAMEWORK_API void GetLocalTime(SYSTEMTIME* time);    // the system's local time (TZ), daylight saving included
 
 // Minutes to add to local time to get universal time, for the local zone as it stands now
 // (daylight saving included): UTC+1 gives -60, UTC-5 gives 300.
-LONG AfxGetTimeZoneBias();
+FRAMEWORK_API LONG AfxGetTimeZoneBias();
 
 // The date and time as the user's locale (LC_ALL / LC_TIME / LANG) writes them, with the
 // locale's day and month names. The weekday is computed from the date, never taken from
@@ -95,13 +96,13 @@ LONG AfxGetTimeZoneBias();
 //                                                         locale's short date uses dots)
 // Time: the locale's time format (C locale "%H:%M:%S"); without seconds the seconds field
 // and the separator before it are left out ("23:59").
-CString AfxFormatLongDate(const SYSTEMTIME& time);
-CString AfxFormatTime(const SYSTEMTIME& time, BOOL withSeconds);
+FRAMEWORK_API CString AfxFormatLongDate(const SYSTEMTIME& time);
+FRAMEWORK_API CString AfxFormatTime(const SYSTEMTIME& time, BOOL withSeconds);
 
 // ---- Random bytes -----------------------------------------------------------------------
 
 // Fills the buffer from the operating system's random source; FALSE only when no source works.
-BOOL AfxGetOSRandomBytes(void* buffer, size_t count);
+FRAMEWORK_API BOOL AfxGetOSRandomBytes(void* buffer, size_t count);
 
 // ---- Platform version -------------------------------------------------------------------
 
@@ -109,7 +110,7 @@ constexpr DWORD VER_PLATFORM_WIN32s = 0;          // the 16-bit-hosted subset
 constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
 constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 
-struct OSVERSIONINFOA {
+struct FRAMEWORK_API OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;   // set by the caller to sizeof(OSVERSIONINFOA)
     DWORD dwMajorVersion;
     DWORD dwMinorVersion;
@@ -120,9 +121,9 @@ struct OSVERSIONINFOA {
 
 // Fills in the kernel's version with platform VER_PLATFORM_WIN32_NT (or the forced id).
 // FALSE (ERROR_INSUFFICIENT_BUFFER) when dwOSVersionInfoSize is too small.
-BOOL GetVersionExA(OSVERSIONINFOA* info);
+FRAMEWORK_API BOOL GetVersionExA(OSVERSIONINFOA* info);
 // Makes GetVersionExA report the given platform id; -1 reports the real one again.
-void AfxForcePlatformId(int id);
+FRAMEWORK_API void AfxForcePlatformId(int id);
 
 // ---- Paths, temporary names and folders --------------------------------------------------
 // Paths use '/' as separator. Buffers follow the platform's conventions: a function that
@@ -137,46 +138,46 @@ constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 
 // $TMPDIR (when it names a folder) or /tmp, with a trailing '/'.
-DWORD GetTempPathA(DWORD bufferLength, char* buffer);
+FRAMEWORK_API DWORD GetTempPathA(DWORD bufferLength, char* buffer);
 // out (at least _MAX_PATH bytes) receives path + '/' + up to 3 characters of prefix + the
 // number in upper-case hex + ".TMP". unique 0: a number is chosen and the file is created
 // empty (owner-only) so the name is reserved; the number is returned. unique nonzero: the
 // name is only formed (its low 16 bits are used) and unique is returned. 0 on failure.
-UINT GetTempFileNameA(const char* path, const char* prefix, UINT unique, char* out);
+FRAMEWORK_API UINT GetTempFileNameA(const char* path, const char* prefix, UINT unique, char* out);
 // Creates one folder, readable by the owner only: folders of this program hold decrypted
 // mail and scratch streams. The security argument is ignored. Fails with
 // ERROR_ALREADY_EXISTS when the name exists.
-BOOL CreateDirectoryA(const char* path, void* security);
-BOOL RemoveDirectoryA(const char* path);      // an empty folder
-BOOL DeleteFileA(const char* path);           // not a folder
-BOOL MoveFileA(const char* from, const char* to);   // fails when `to` exists
-DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
-BOOL SetCurrentDirectoryA(const char* path);
+FRAMEWORK_API BOOL CreateDirectoryA(const char* path, void* security);
+FRAMEWORK_API BOOL RemoveDirectoryA(const char* path);      // an empty folder
+FRAMEWORK_API BOOL DeleteFileA(const char* path);           // not a folder
+FRAMEWORK_API BOOL MoveFileA(const char* from, const char* to);   // fails when `to` exists
+FRAMEWORK_API DWORD GetCurrentDirectoryA(DWORD bufferLength, char* buffer);
+FRAMEWORK_API BOOL SetCurrentDirectoryA(const char* path);
 // FILE_ATTRIBUTE_DIRECTORY for folders, FILE_ATTRIBUTE_ARCHIVE for other files, plus
 // FILE_ATTRIBUTE_READONLY when the file cannot be written and FILE_ATTRIBUTE_HIDDEN for a
 // name starting with '.'; INVALID_FILE_ATTRIBUTES when it does not exist.
-DWORD GetFileAttributesA(const char* path);
+FRAMEWORK_API DWORD GetFileAttributesA(const char* path);
 // The folder that stands for the system folder: $XDG_DATA_HOME/quillmar/system (default
 // ~/.local/share/quillmar/system), created on demand; no trailing '/'.
-UINT GetSystemDirectoryA(char* buffer, UINT size);
+FRAMEWORK_API UINT GetSystemDirectoryA(char* buffer, UINT size);
 
 // Per-user folders, without trailing '/': $XDG_CONFIG_HOME/quillmar (default
 // ~/.config/quillmar; not created here) and the runtime folder for sockets,
 // $XDG_RUNTIME_DIR/quillmar or else /tmp/quillmar-<uid>, created owner-only on demand and
 // refused (empty result) when it is not ours or open to others.
-CString AfxGetConfigFolder();
-CString AfxGetRuntimeFolder();
+FRAMEWORK_API CString AfxGetConfigFolder();
+FRAMEWORK_API CString AfxGetRuntimeFolder();
 // The user's data folder, $XDG_DATA_HOME or ~/.local/share (the desktop's file types and
 // programs are registered under it); not created here.
-CString AfxGetUserDataFolder();
+FRAMEWORK_API CString AfxGetUserDataFolder();
 // Creates the folder and its missing parents (new ones with the given mode).
-BOOL AfxCreateFolderPath(const char* path, UINT mode = 0700);
+FRAMEWORK_API BOOL AfxCreateFolderPath(const char* path, UINT mode = 0700);
 
 // ---- Whole files -------------------------------------------------------------------------
 
 // Reads a whole file; FALSE with the last error set when it cannot (ERROR_FILE_NOT_FOUND
 // when it does not exist, ERROR_NOT_ENOUGH_MEMORY when it is larger than `limit`).
-BOOL AfxReadWholeFile(const char* path, std::string& content, size_t limit = 64u << 20);
+FRAMEWORK_API BOOL AfxReadWholeFile(const char* path, std::string& content, size_t limit = 64u << 20);
 
 // Changes a small file that several of our processes may change at once. Under an exclusive
 // advisory lock on "<path>.lock" the file is read afresh (empty and exists = FALSE when
@@ -188,12 +189,7 @@ BOOL AfxReadWholeFile(const char* path, std::string& content, size_t limit = 64u
 // error number that is returned unchanged without writing. The folder must exist.
 constexpr DWORD AFX_EDIT_UNCHANGED = 0xFFFFFFFFu;
 using AfxFileEdit = std::function<DWORD(std::string& content, BOOL exists)>;
-DWORD AfxEditFileLocked(const char* path, const AfxFileEdit& edit, UINT mode = 0600);
-
-// Testing aid: the next replacement written by AfxEditFileLocked in this process ends the
-// process with _exit(86) after `bytes` bytes of the temporary file, as a crash would.
-// -1 turns it off.
-void AfxSetCrashPointForTesting(long bytes);
+FRAMEWORK_API DWORD AfxEditFileLocked(const char* path, const AfxFileEdit& edit, UINT mode = 0600);
 
 // ---- Loadable libraries ------------------------------------------------------------------
 
@@ -205,26 +201,26 @@ using HMODULE = HINSTANCE;
 // in GetSystemDirectoryA's folder and then on the system's library path, as given and, for
 // a name ending in ".dll", as "lib<stem>.so" and "<stem>.so" (stem also lower-cased).
 // Null with ERROR_MOD_NOT_FOUND when nothing loads; AfxGetLibraryError tells why.
-HMODULE LoadLibraryA(const char* name);
-void* GetProcAddress(HMODULE module, const char* name);   // null: ERROR_PROC_NOT_FOUND
-BOOL FreeLibrary(HMODULE module);
-CString AfxGetLibraryError();           // the loader's text of the calling thread's last failure
+FRAMEWORK_API HMODULE LoadLibraryA(const char* name);
+FRAMEWORK_API void* GetProcAddress(HMODULE module, const char* name);   // null: ERROR_PROC_NOT_FOUND
+FRAMEWORK_API BOOL FreeLibrary(HMODULE module);
+FRAMEWORK_API CString AfxGetLibraryError();           // the loader's text of the calling thread's last failure
 // Path of the running program (module null) or of a loaded library.
-DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
+FRAMEWORK_API DWORD GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
 // Path of the program or library that holds the given code or data address; empty if none.
-CString AfxGetModulePathOf(const void* address);
+FRAMEWORK_API CString AfxGetModulePathOf(const void* address);
 
 // ---- Programs ------------------------------------------------------------------------------
 
-DWORD GetCurrentProcessId();
+FRAMEWORK_API DWORD GetCurrentProcessId();
 
 // Splits a command line as the platform's programs do: blanks separate arguments, double
 // quotes group (a doubled quote inside quotes is a literal one), 2n backslashes before a
 // quote give n and toggle quoting, 2n+1 give n and a literal quote; other backslashes are
 // ordinary characters.
-std::vector<std::string> AfxSplitCommandLine(const char* commandLine);
+FRAMEWORK_API std::vector<std::string> AfxSplitCommandLine(const char* commandLine);
 // Joins arguments back into one command line, quoting those with blanks or quotes.
-CString AfxJoinCommandLine(const std::vector<std::string>& args);
+FRAMEWORK_API CString AfxJoinCommandLine(const std::vector<std::string>& args);
 
 // Starts the program named by the first argument of commandLine (a name without '/' is
 // looked for on PATH), with the remaining arguments, in `directory` (null: the current
@@ -234,4 +230,4 @@ CString AfxJoinCommandLine(const std::vector<std::string>& args);
 // error set when it cannot start: ERROR_FILE_NOT_FOUND for a missing program,
 // ERROR_ACCESS_DENIED when not executable, ERROR_BAD_EXE_FORMAT, ERROR_DIRECTORY for a
 // working folder that cannot be entered, ERROR_INVALID_PARAMETER for an empty command line.
-BOOL AfxStartProcess(const char* commandLine, const char* directory, DWORD* exitCode, BOOL wait);
+FRAMEWORK_API BOOL AfxStartProcess(const char* commandLine, const char* directory, DWORD* exitCode, BOOL wait);

@@ -2,13 +2,14 @@
 // application object with its message pump, and the current thread's identifier.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/object.h"
 #include "framework/types.h"
 
 // Identifier of the calling thread (stable for the thread's life, never 0).
-DWORD GetCurrentThreadId();
+FRAMEWORK_API DWORD GetCurrentThreadId();
 
-class CWinThread : public CObject {
+class FRAMEWORK_API CWinThread : public CObject {
     DECLARE_DYNAMIC(CWinThread)
 public:
     CWinThread();
@@ -27,7 +28,7 @@ public:
 
 // The application object (the framework's CWinApp) is a CWinThread; AfxGetApp returns the
 // one the program created, or null.
-CWinThread* AfxGetApp();
-void AfxSetApp(CWinThread* app);
+FRAMEWORK_API CWinThread* AfxGetApp();
+FRAMEWORK_API void AfxSetApp(CWinThread* app);
 // The thread object of the calling thread (the application object on its own thread).
-CWinThread* AfxGetThread();
+FRAMEWORK_API CWinThread* AfxGetThread();

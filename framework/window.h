@@ -16,6 +16,7 @@
 // when taken, at most one per timer however late).
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <functional>
@@ -24,7 +25,7 @@ using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
-struct MSG {
+struct FRAMEWORK_API MSG {
     HWND hwnd;
     UINT message;
     WPARAM wParam;
@@ -32,7 +33,7 @@ struct MSG {
     DWORD time;    // GetTickCount when posted
 };
 
-struct COPYDATASTRUCT {
+struct FRAMEWORK_API COPYDATASTRUCT {
     DWORD dwData;
     DWORD cbData;
     void* lpData;
@@ -65,51 +66,51 @@ constexpr UINT USER_TIMER_MINIMUM = 10;
 
 // Creates a window owned by the calling thread; the procedure may be a function or a lambda.
 // When the thread ends, its windows go with it (no WM_DESTROY then).
-HWND AfxCreateWindow(WindowProc proc);
+FRAMEWORK_API HWND AfxCreateWindow(WindowProc proc);
 // Sends WM_DESTROY, then removes the handle, its queued messages and its timers. Only the
 // owning thread may destroy a window (ERROR_ACCESS_DENIED otherwise).
-BOOL DestroyWindow(HWND hwnd);
-BOOL IsWindow(HWND hwnd);
+FRAMEWORK_API BOOL DestroyWindow(HWND hwnd);
+FRAMEWORK_API BOOL IsWindow(HWND hwnd);
 // The owning thread's identifier (0 for an invalid handle).
-DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
+FRAMEWORK_API DWORD GetWindowThreadProcessId(HWND hwnd, DWORD* processId);
 
 // A null handle loses the message (FALSE) like a destroyed one, so a progress reporter
 // without a bar fills no queue; thread messages go through PostThreadMessageA.
-BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
+FRAMEWORK_API BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+FRAMEWORK_API BOOL PostThreadMessageA(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam);
 // 0 for an invalid handle.
-LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+FRAMEWORK_API LRESULT SendMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Filter: hwnd null takes any message of the thread, (HWND)-1 only thread messages, another
 // handle only its own; min = max = 0 takes every message number.
-BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT flags);
+FRAMEWORK_API BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT flags);
 // Waits for a message: 0 for WM_QUIT, -1 for an invalid window filter, else nonzero.
-BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
-BOOL TranslateMessage(const MSG* msg);   // no keyboard translation here: FALSE
+FRAMEWORK_API BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+FRAMEWORK_API BOOL TranslateMessage(const MSG* msg);   // no keyboard translation here: FALSE
 // Calls the window's procedure (or a WM_TIMER's timer procedure); 0 for an invalid handle.
-LRESULT DispatchMessageA(const MSG* msg);
+FRAMEWORK_API LRESULT DispatchMessageA(const MSG* msg);
 // Makes the calling thread's next retrieval return WM_QUIT with the code once the posted
 // messages ahead of it are taken.
-void PostQuitMessage(int exitCode);
+FRAMEWORK_API void PostQuitMessage(int exitCode);
 
 // A timer of a window of the calling thread (the same id replaces it) or, with hwnd null,
 // a thread timer with a new id. Intervals below USER_TIMER_MINIMUM are raised to it.
 // Returns the id (nonzero), or 0 when no timer can be made.
-UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
-BOOL KillTimer(HWND hwnd, UINT_PTR id);
+FRAMEWORK_API UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerProc);
+FRAMEWORK_API BOOL KillTimer(HWND hwnd, UINT_PTR id);
 
 // Waits until the calling thread's queue has a message to retrieve (running sent messages
 // meanwhile); FALSE when the time ran out first. INFINITE waits without limit.
-BOOL AfxWaitForMessage(DWORD timeoutMs);
+FRAMEWORK_API BOOL AfxWaitForMessage(DWORD timeoutMs);
 // The code of the last WM_QUIT that CWinThread::PumpMessage took on this thread.
-int AfxGetQuitCode();
+FRAMEWORK_API int AfxGetQuitCode();
 // Called, on the posting thread, whenever a message is posted or sent to the calling
 // thread's queue: lets a front end that waits on other events (a terminal) wake up.
-void AfxSetQueueWakeHook(std::function<void()> hook);
+FRAMEWORK_API void AfxSetQueueWakeHook(std::function<void()> hook);
 
 // ---- The progress-bar control ---------------------------------------------------------------
 
-struct PROGRESSBARSTATE {
+struct FRAMEWORK_API PROGRESSBARSTATE {
     int nLower = 0;      // range as the control holds it (PBM_SETRANGE gives 16-bit values)
     int nUpper = 100;
     int nStep = 10;
@@ -125,9 +126,9 @@ struct PROGRESSBARSTATE {
 // deltas is kept, and the final position is the same. Deltas the owning thread posts to its
 // own bar are added up without a lock and queued at that thread's next post, send, peek,
 // get or wait (another thread's messages may go ahead of them meanwhile).
-HWND AfxCreateProgressBar();
-BOOL AfxGetProgressBarState(HWND bar, PROGRESSBARSTATE* state);
+FRAMEWORK_API HWND AfxCreateProgressBar();
+FRAMEWORK_API BOOL AfxGetProgressBarState(HWND bar, PROGRESSBARSTATE* state);
 // Called on the owning thread after each progress message with the message and the new
 // state (for front ends drawing the bar, and for tests).
 using ProgressBarObserver = std::function<void(HWND, UINT message, WPARAM, LPARAM, const PROGRESSBARSTATE&)>;
-BOOL AfxSetProgressBarObserver(HWND bar, ProgressBarObserver observer);
+FRAMEWORK_API BOOL AfxSetProgressBarObserver(HWND bar, ProgressBarObserver observer);

@@ -29,6 +29,7 @@
 #include "sigilbox/asn1/encodings.h"
 #include "sigilbox/pki/distinguished_name.h"
 #include "sigilbox/pki/rdn_sequence.h"
+#include "sigilbox/pki/signed_structure.h"
 #include "sigilbox/pki/certificate.h"
 #include "sigilbox/pki/certificate_asn1.h"
 #include "sigilbox/pki/pkcs7.h"

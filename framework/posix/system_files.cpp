@@ -1,5 +1,6 @@
 // Temporary names, folders, attributes, the per-user folders and whole-file replacement.
 #include "framework/system.h"
+#include "framework/testing_hooks.h"
 
 #include <algorithm>
 #include <atomic>

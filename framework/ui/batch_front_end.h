@@ -3,11 +3,12 @@
 // messages and then cancel, file dialogs cancel.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/ui/front_end.h"
 
 #include <cstdio>
 
-class CBatchFrontEnd : public CFrontEnd {
+class FRAMEWORK_API CBatchFrontEnd : public CFrontEnd {
 public:
     explicit CBatchFrontEnd(std::FILE* out = stderr) : m_out(out) {}
     void RunModal(CDialog& dialog) override;

@@ -6,6 +6,7 @@
 
 #include "framework/arrays.h"
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/object.h"
 #include "framework/ui/dialog_template.h"
 #include "framework/window.h"
@@ -14,7 +15,7 @@
 #include <vector>
 
 // The live state of one control.
-struct CDialogControl {
+struct FRAMEWORK_API CDialogControl {
     UINT id = 0;
     ControlKind kind = ControlKind::Static;
     DWORD style = 0;
@@ -29,7 +30,7 @@ struct CDialogControl {
     HWND hwnd = nullptr;          // progress bars: the control behind its handle
 };
 
-class CDialog : public CObject {
+class FRAMEWORK_API CDialog : public CObject {
     DECLARE_DYNAMIC(CDialog)
 public:
     explicit CDialog(UINT templateId, CDialog* parent = nullptr);
@@ -144,7 +145,7 @@ protected:
 };
 
 // A page of a property sheet: a dialog whose OK and Cancel belong to the sheet.
-class CPropertyPage : public CDialog {
+class FRAMEWORK_API CPropertyPage : public CDialog {
     DECLARE_DYNAMIC(CPropertyPage)
 public:
     explicit CPropertyPage(UINT templateId, UINT captionId = 0);
@@ -155,7 +156,7 @@ public:
     UINT m_nCaptionId;
 };
 
-class CPropertySheet : public CObject {
+class FRAMEWORK_API CPropertySheet : public CObject {
     DECLARE_DYNAMIC(CPropertySheet)
 public:
     explicit CPropertySheet(const char* caption, CDialog* parent = nullptr, UINT selectPage = 0);
@@ -188,7 +189,7 @@ constexpr DWORD OFN_FILEMUSTEXIST = 0x00001000;
 constexpr DWORD OFN_CREATEPROMPT = 0x00002000;
 constexpr DWORD OFN_NOREADONLYRETURN = 0x00008000;
 
-class CFileDialog : public CObject {
+class FRAMEWORK_API CFileDialog : public CObject {
     DECLARE_DYNAMIC(CFileDialog)
 public:
     CFileDialog(BOOL openFileDialog, const char* defExt = nullptr, const char* fileName = nullptr,

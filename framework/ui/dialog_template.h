@@ -2,6 +2,7 @@
 // texts and limits), kept as data so any front end can render it.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <initializer_list>
@@ -33,7 +34,7 @@ enum : DWORD {
     CS_WANTKEYS = 0x0040,    // edit: the dialog receives each key press with its time
 };
 
-struct ControlTemplate {
+struct FRAMEWORK_API ControlTemplate {
     UINT id;
     ControlKind kind;
     const char* text;
@@ -41,16 +42,16 @@ struct ControlTemplate {
     int limit = 0;           // edit: most characters accepted (0: no limit)
 };
 
-struct DialogTemplate {
+struct FRAMEWORK_API DialogTemplate {
     UINT id;
     const char* caption;
     std::vector<ControlTemplate> controls;
 };
 
 // The program registers its templates once; dialogs find theirs by id.
-void AfxRegisterDialogTemplates(std::initializer_list<const DialogTemplate*> templates);
-void AfxRegisterDialogTemplate(const DialogTemplate* dialogTemplate);
-const DialogTemplate* AfxFindDialogTemplate(UINT id);
+FRAMEWORK_API void AfxRegisterDialogTemplates(std::initializer_list<const DialogTemplate*> templates);
+FRAMEWORK_API void AfxRegisterDialogTemplate(const DialogTemplate* dialogTemplate);
+FRAMEWORK_API const DialogTemplate* AfxFindDialogTemplate(UINT id);
 
 // Standard command ids.
 constexpr UINT IDOK = 1;

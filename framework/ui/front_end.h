@@ -3,13 +3,14 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 class CDialog;
 class CFileDialog;
 class CPropertySheet;
 
-class CFrontEnd {
+class FRAMEWORK_API CFrontEnd {
 public:
     virtual ~CFrontEnd() = default;
 
@@ -31,6 +32,6 @@ public:
 };
 
 // The current front end (never null: a batch front end on standard error by default).
-CFrontEnd* AfxGetFrontEnd();
+FRAMEWORK_API CFrontEnd* AfxGetFrontEnd();
 // Installs a front end (not owned); null restores the default. Returns the previous one.
-CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd);
+FRAMEWORK_API CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd);

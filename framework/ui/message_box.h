@@ -1,6 +1,7 @@
 // Message boxes: caption, text, buttons and icon, answered through the current front end.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 #include "framework/ui/dialog_template.h"
 
@@ -26,17 +27,17 @@ constexpr UINT MB_DEFBUTTON3 = 0x00000200;
 constexpr UINT MB_DEFMASK = 0x00000F00;
 
 // The buttons of a box type, in order, and the default one.
-int AfxMessageBoxButtons(UINT type, int buttons[3]);
-int AfxMessageBoxDefault(UINT type);
+FRAMEWORK_API int AfxMessageBoxButtons(UINT type, int buttons[3]);
+FRAMEWORK_API int AfxMessageBoxDefault(UINT type);
 // The answer that risks nothing: Cancel where there is one, else No, else the only button.
-int AfxMessageBoxSafeAnswer(UINT type);
+FRAMEWORK_API int AfxMessageBoxSafeAnswer(UINT type);
 
 // A box owned by a window (may be null) with the given caption.
-int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
+FRAMEWORK_API int MessageBoxA(HWND owner, const char* text, const char* caption, UINT type);
 // A box captioned with the application's title.
-int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
+FRAMEWORK_API int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);
 // The text of a string-table entry in a box captioned with the application's title.
-int AfxMessageBox(UINT stringId, UINT type = MB_OK, UINT helpId = UINT(-1));
+FRAMEWORK_API int AfxMessageBox(UINT stringId, UINT type = MB_OK, UINT helpId = UINT(-1));
 // The title boxes carry (the application object's name; settable for programs without one).
-const char* AfxGetAppTitle();
-void AfxSetAppTitle(const char* title);
+FRAMEWORK_API const char* AfxGetAppTitle();
+FRAMEWORK_API void AfxSetAppTitle(const char* title);

@@ -4,12 +4,13 @@
 // that registers its pictures may be unloaded afterwards.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
 #include <memory>
 #include <vector>
 
-struct PictureResource {
+struct FRAMEWORK_API PictureResource {
     int width = 0;
     int height = 0;
     std::vector<DWORD> pixels;   // 0x00RRGGBB, rows from the top, width * height of them
@@ -17,6 +18,6 @@ struct PictureResource {
 
 // Registers (or replaces) a picture; FALSE (ERROR_INVALID_PARAMETER) for an empty name, a
 // size that is not positive or pixels that do not match it.
-BOOL AfxRegisterPicture(const char* name, int width, int height, std::vector<DWORD> pixels);
+FRAMEWORK_API BOOL AfxRegisterPicture(const char* name, int width, int height, std::vector<DWORD> pixels);
 // The picture of that name (exact match), or null.
-std::shared_ptr<const PictureResource> AfxFindPicture(const char* name);
+FRAMEWORK_API std::shared_ptr<const PictureResource> AfxFindPicture(const char* name);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/ui/front_end.h"
 
 #include <deque>
@@ -10,7 +11,7 @@
 #include <map>
 #include <vector>
 
-class CScriptedFrontEnd : public CFrontEnd {
+class FRAMEWORK_API CScriptedFrontEnd : public CFrontEnd {
 public:
     struct Box {
         CString caption;

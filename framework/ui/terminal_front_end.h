@@ -3,6 +3,7 @@
 // boxes with their buttons, file dialogs as a path prompt.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/ui/front_end.h"
 #include "framework/ui/terminal_io.h"
 
@@ -10,7 +11,7 @@
 
 struct CDialogControl;
 
-class CTerminalFrontEnd : public CFrontEnd {
+class FRAMEWORK_API CTerminalFrontEnd : public CFrontEnd {
 public:
     explicit CTerminalFrontEnd(CTerminal& terminal) : m_term(terminal) {}
 

@@ -3,9 +3,10 @@
 #pragma once
 
 #include "framework/cstring.h"
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
-class CTerminal {
+class FRAMEWORK_API CTerminal {
 public:
     // Uses the given descriptors (standard input and output by default).
     CTerminal(int inFd = 0, int outFd = 1);
@@ -39,4 +40,4 @@ private:
 };
 
 // TRUE when the descriptor is a terminal.
-BOOL AfxIsTerminal(int fd);
+FRAMEWORK_API BOOL AfxIsTerminal(int fd);

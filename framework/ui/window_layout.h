@@ -10,14 +10,15 @@
 // UpdateWindow, which sends WM_PAINT.
 #pragma once
 
+#include "framework/framework_export.h"
 #include "framework/types.h"
 
-struct POINT {
+struct FRAMEWORK_API POINT {
     LONG x;
     LONG y;
 };
 
-struct RECT {
+struct FRAMEWORK_API RECT {
     LONG left;
     LONG top;
     LONG right;
@@ -55,32 +56,32 @@ constexpr UINT SWP_HIDEWINDOW = 0x0080;
 // keeping its position numbers. Returns the previous parent; null with the last error set on
 // failure, and with the last error ERROR_SUCCESS when there was no parent before. A window
 // cannot become a child of itself or of one of its descendants (ERROR_INVALID_PARAMETER).
-HWND SetParent(HWND child, HWND parent);
-HWND GetParent(HWND hwnd);
+FRAMEWORK_API HWND SetParent(HWND child, HWND parent);
+FRAMEWORK_API HWND GetParent(HWND hwnd);
 // GW_CHILD: the topmost child; GW_HWNDNEXT/PREV: the sibling below/above; GW_HWNDFIRST/LAST:
 // the topmost/bottom sibling. Null when there is none (last error ERROR_SUCCESS) or on failure.
-HWND GetWindow(HWND hwnd, UINT command);
+FRAMEWORK_API HWND GetWindow(HWND hwnd, UINT command);
 
 // The window in screen coordinates, and its client area (0, 0, width, height).
-BOOL GetWindowRect(HWND hwnd, RECT* rect);
-BOOL GetClientRect(HWND hwnd, RECT* rect);
-BOOL ClientToScreen(HWND hwnd, POINT* point);
-BOOL ScreenToClient(HWND hwnd, POINT* point);
+FRAMEWORK_API BOOL GetWindowRect(HWND hwnd, RECT* rect);
+FRAMEWORK_API BOOL GetClientRect(HWND hwnd, RECT* rect);
+FRAMEWORK_API BOOL ClientToScreen(HWND hwnd, POINT* point);
+FRAMEWORK_API BOOL ScreenToClient(HWND hwnd, POINT* point);
 
 // Position in the parent's client coordinates; negative sizes count as 0. With repaint the
 // window is marked for painting.
-BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
+FRAMEWORK_API BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 // insertAfter: HWND_TOP, HWND_BOTTOM or a sibling to go below (ignored with SWP_NOZORDER).
-BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
+FRAMEWORK_API BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int cx, int cy, UINT flags);
 // Returns whether the window was shown before.
-BOOL ShowWindow(HWND hwnd, int command);
+FRAMEWORK_API BOOL ShowWindow(HWND hwnd, int command);
 // Shown, and every parent up the chain shown too.
-BOOL IsWindowVisible(HWND hwnd);
+FRAMEWORK_API BOOL IsWindowVisible(HWND hwnd);
 
 // Marks the window for painting (the rectangle and erase flag are accepted, the whole window
 // is repainted); UpdateWindow sends WM_PAINT to a marked window and clears the mark.
-BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
-BOOL UpdateWindow(HWND hwnd);
+FRAMEWORK_API BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase);
+FRAMEWORK_API BOOL UpdateWindow(HWND hwnd);
 
 // Dialog units to pixels with the framework's dialog base units (the dialog font's average
 // character is AFX_DIALOG_BASE_X by AFX_DIALOG_BASE_Y pixels: a dialog unit is a quarter of
@@ -88,4 +89,4 @@ BOOL UpdateWindow(HWND hwnd);
 // is not needed here and may be null.
 constexpr int AFX_DIALOG_BASE_X = 6;
 constexpr int AFX_DIALOG_BASE_Y = 13;
-BOOL MapDialogRect(HWND dialog, RECT* rect);
+FRAMEWORK_API BOOL MapDialogRect(HWND dialog, RECT* rect);

@@ -30,16 +30,6 @@ CASN1_AlgorithmIdentifier::CASN1_AlgorithmIdentifier(const CASN1_OBJECT_IDENTIFI
     AddObject(parameter.Clone());
 }
 
-CASN1_AlgorithmIdentifier::CASN1_AlgorithmIdentifier(const CASN1_AlgorithmIdentifier& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_AlgorithmIdentifier& CASN1_AlgorithmIdentifier::operator=(const CASN1_AlgorithmIdentifier& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 int CASN1_AlgorithmIdentifier::IsValid(const CASN1Type* object)
 {
     // The parameter may be left out altogether (RFC 5280, RFC 5754: SHA-2 digests are sent
@@ -87,16 +77,6 @@ CASN1_RC2AlgorithmParameter::CASN1_RC2AlgorithmParameter(CDEREncoding& encoding)
         Clear();
         AfxThrowDERDecodingException("CASN1_RC2AlgorithmParameter contents is not valid");
     }
-}
-
-CASN1_RC2AlgorithmParameter::CASN1_RC2AlgorithmParameter(const CASN1_RC2AlgorithmParameter& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_RC2AlgorithmParameter& CASN1_RC2AlgorithmParameter::operator=(const CASN1_RC2AlgorithmParameter& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 int CASN1_RC2AlgorithmParameter::IsValid(const CASN1Type* object)

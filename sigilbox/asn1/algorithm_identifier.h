@@ -6,13 +6,14 @@
 #pragma once
 
 #include "sigilbox/asn1/asn1_universal.h"
+#include "sigilbox/sigilbox_export.h"
 
 // SEQUENCE { algorithm OBJECT IDENTIFIER, parameter ANY } (NULL when there is none).
-class CASN1_AlgorithmIdentifier : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_AlgorithmIdentifier : public CASN1_SEQUENCE {
 public:
     CASN1_AlgorithmIdentifier(const CASN1_OBJECT_IDENTIFIER& id, const CASN1Type& parameter);
-    CASN1_AlgorithmIdentifier(const CASN1_AlgorithmIdentifier& other);
-    CASN1_AlgorithmIdentifier& operator=(const CASN1_AlgorithmIdentifier& other);
+    CASN1_AlgorithmIdentifier(const CASN1_AlgorithmIdentifier& other) = default;
+    CASN1_AlgorithmIdentifier& operator=(const CASN1_AlgorithmIdentifier& other) = default;
 
     // Tag 0x10, exactly two children, the first an OBJECT IDENTIFIER. Never raises.
     static int IsValid(const CASN1Type* object);
@@ -24,13 +25,13 @@ public:
 };
 
 // SEQUENCE { keyBits INTEGER, iv OCTET STRING }: the RC2-CBC parameter.
-class CASN1_RC2AlgorithmParameter : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_RC2AlgorithmParameter : public CASN1_SEQUENCE {
 public:
     // Decodes and checks the shape; a wrong shape raises
     // "CASN1_RC2AlgorithmParameter contents is not valid".
     explicit CASN1_RC2AlgorithmParameter(CDEREncoding& encoding);
-    CASN1_RC2AlgorithmParameter(const CASN1_RC2AlgorithmParameter& other);
-    CASN1_RC2AlgorithmParameter& operator=(const CASN1_RC2AlgorithmParameter& other);
+    CASN1_RC2AlgorithmParameter(const CASN1_RC2AlgorithmParameter& other) = default;
+    CASN1_RC2AlgorithmParameter& operator=(const CASN1_RC2AlgorithmParameter& other) = default;
 
     // Tag 0x10, exactly two children: INTEGER then OCTET STRING. Never raises.
     static int IsValid(const CASN1Type* object);

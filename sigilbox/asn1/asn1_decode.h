@@ -3,6 +3,7 @@
 #pragma once
 
 #include "sigilbox/asn1/asn1_universal.h"
+#include "sigilbox/sigilbox_export.h"
 
 // Deepest nesting of constructed values the decoders accept (the outermost value is level
 // 1). PKCS #7 with certificates needs about 15; deeper input is refused instead of
@@ -11,12 +12,12 @@ constexpr int kASN1MaxNestingDepth = 64;
 
 // A new, empty object for a tag octet; a tag the library does not model gives a
 // CASN1_TAGGED that keeps the value as it is.
-CASN1Type* AfxMakeASN1Class(unsigned char tag);
+SIGILBOX_API CASN1Type* AfxMakeASN1Class(unsigned char tag);
 
 // Decodes the value at the seek index into a new object (the caller owns it); the seek
 // index then stands after the value.
-CASN1Type* AfxBuildFromEncoding(CDEREncoding& encoding);
+SIGILBOX_API CASN1Type* AfxBuildFromEncoding(CDEREncoding& encoding);
 
 // Decodes the value at the seek index into an existing, empty object whose tag octet must
 // be the input's.
-void AfxBuildFromEncoding(CASN1Type& object, CDEREncoding& encoding);
+SIGILBOX_API void AfxBuildFromEncoding(CASN1Type& object, CDEREncoding& encoding);

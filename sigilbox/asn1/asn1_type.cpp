@@ -329,12 +329,6 @@ CASN1_TAGGED::CASN1_TAGGED(unsigned char tag, const unsigned char* data, unsigne
 
 CASN1_TAGGED::CASN1_TAGGED(const CASN1_TAGGED& other) = default;
 
-CASN1_TAGGED& CASN1_TAGGED::operator=(const CASN1_TAGGED& other)
-{
-    CASN1_CONSTRUCTED_TYPE::operator=(other);
-    return *this;
-}
-
 CASN1Type* CASN1_TAGGED::Clone() const
 {
     return new CASN1_TAGGED(*this);

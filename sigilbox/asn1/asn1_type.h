@@ -6,6 +6,7 @@
 #include "framework/afx.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/engines/huge_digit.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <cstddef>
 
@@ -16,9 +17,9 @@ class CASN1_PRIMITIVE_TYPE;
 class CASN1_CONSTRUCTED_TYPE;
 
 // Children arrays own their elements: removing, shrinking or destroying deletes them.
-void DestructElements(CASN1Type** elements, int count);
+SIGILBOX_API void DestructElements(CASN1Type** elements, int count);
 
-class CASN1Type {
+class SIGILBOX_API CASN1Type {
 public:
     virtual ~CASN1Type();
 
@@ -71,12 +72,12 @@ protected:
 };
 
 // 1 when the two objects encode to the same octets.
-int AreEqual(const CASN1Type& a, const CASN1Type& b);
+SIGILBOX_API int AreEqual(const CASN1Type& a, const CASN1Type& b);
 
 // A value with contents octets (the byte array). Every object of the hierarchy is created
 // and freed through this class's allocation functions, so objects may cross between the
 // library and its callers in either direction.
-class CASN1_PRIMITIVE_TYPE : public CASN1Type, public CByteArray {
+class SIGILBOX_API CASN1_PRIMITIVE_TYPE : public CASN1Type, public CByteArray {
 public:
     static void* operator new(std::size_t size);
     static void operator delete(void* p);
@@ -117,7 +118,7 @@ protected:
 // A value that may be encoded with the constructed method: contents octets for the
 // primitive method, owned children (m_Components) for the constructed one. After decoding
 // a constructed value the byte array holds its children's contents concatenated.
-class CASN1_CONSTRUCTED_TYPE : public CASN1_PRIMITIVE_TYPE {
+class SIGILBOX_API CASN1_CONSTRUCTED_TYPE : public CASN1_PRIMITIVE_TYPE {
 public:
     ~CASN1_CONSTRUCTED_TYPE() override;
 
@@ -149,12 +150,12 @@ private:
 };
 
 // A value of any tag, kept as it arrived (primitive contents or constructed children).
-class CASN1_TAGGED : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_TAGGED : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_TAGGED(unsigned char tag, int constructed, int indefinite);
     CASN1_TAGGED(unsigned char tag, const unsigned char* data, unsigned long length);
     CASN1_TAGGED(const CASN1_TAGGED& other);
-    CASN1_TAGGED& operator=(const CASN1_TAGGED& other);
+    CASN1_TAGGED& operator=(const CASN1_TAGGED& other) = default;
 
     CASN1Type* Clone() const override;
 

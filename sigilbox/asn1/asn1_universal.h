@@ -4,13 +4,14 @@
 #pragma once
 
 #include "sigilbox/asn1/asn1_type.h"
+#include "sigilbox/sigilbox_export.h"
 
 class CSerialNumber;
 class CUTCTime;
 
 // INTEGER, treated as a non-negative number: contents are the big-endian magnitude with
 // one leading 0x00 when the top bit would otherwise be set.
-class CASN1_INTEGER : public CASN1_PRIMITIVE_TYPE {
+class SIGILBOX_API CASN1_INTEGER : public CASN1_PRIMITIVE_TYPE {
 public:
     CASN1_INTEGER();
     explicit CASN1_INTEGER(unsigned long value);
@@ -37,7 +38,7 @@ private:
 
 // BIT STRING: contents are the padding-bit count (0-7), then the bits from the most
 // significant bit of the second octet.
-class CASN1_BIT_STRING : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_BIT_STRING : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_BIT_STRING();
     CASN1_BIT_STRING(const unsigned char* bits, unsigned long bitCount, int leftAligned);
@@ -62,7 +63,7 @@ private:
     void ComputeBits();
 };
 
-class CASN1_OCTET_STRING : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_OCTET_STRING : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_OCTET_STRING();
     CASN1_OCTET_STRING(const unsigned char* data, unsigned long length);
@@ -75,7 +76,7 @@ public:
     CASN1Type* Clone() const override;
 };
 
-class CASN1_IA5String : public CASN1_OCTET_STRING {
+class SIGILBOX_API CASN1_IA5String : public CASN1_OCTET_STRING {
 public:
     CASN1_IA5String();
     CASN1_IA5String(const unsigned char* data, unsigned long length);
@@ -90,7 +91,7 @@ protected:
     void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
 };
 
-class CASN1_T61String : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_T61String : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_T61String();
     CASN1_T61String(const unsigned char* data, unsigned long length);
@@ -100,7 +101,7 @@ public:
     CASN1Type* Clone() const override;
 };
 
-class CASN1_PrintableString : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_PrintableString : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_PrintableString();
     CASN1_PrintableString(const unsigned char* data, unsigned long length);
@@ -115,7 +116,7 @@ protected:
     void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
 };
 
-class CASN1_NULL : public CASN1_PRIMITIVE_TYPE {
+class SIGILBOX_API CASN1_NULL : public CASN1_PRIMITIVE_TYPE {
 public:
     CASN1_NULL();
     CASN1_NULL(const CASN1_NULL& other);
@@ -127,7 +128,7 @@ protected:
     void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
 };
 
-class CASN1_OBJECT_IDENTIFIER : public CASN1_PRIMITIVE_TYPE {
+class SIGILBOX_API CASN1_OBJECT_IDENTIFIER : public CASN1_PRIMITIVE_TYPE {
 public:
     // Empty contents (a decode target).
     CASN1_OBJECT_IDENTIFIER();
@@ -146,10 +147,10 @@ protected:
 };
 
 // Same contents octets (the tag octet is not compared).
-int operator==(const CASN1_OBJECT_IDENTIFIER& a, const CASN1_OBJECT_IDENTIFIER& b);
+SIGILBOX_API int operator==(const CASN1_OBJECT_IDENTIFIER& a, const CASN1_OBJECT_IDENTIFIER& b);
 
 // UTCTime text: YYMMDDhhmm[ss] followed by 'Z', or by '+'/'-' and hhmm.
-class CASN1_UTCTime : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_UTCTime : public CASN1_CONSTRUCTED_TYPE {
 public:
     CASN1_UTCTime();
     explicit CASN1_UTCTime(const CUTCTime& time);
@@ -165,7 +166,7 @@ protected:
     void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
 };
 
-class CASN1_SEQUENCE : public CASN1_CONSTRUCTED_TYPE {
+class SIGILBOX_API CASN1_SEQUENCE : public CASN1_CONSTRUCTED_TYPE {
 public:
     explicit CASN1_SEQUENCE(int indefinite = 0);
     CASN1_SEQUENCE(const CASN1_SEQUENCE& other);
@@ -182,7 +183,7 @@ protected:
     int AllowsPrimitive() const override { return 0; }
 };
 
-class CASN1_SET : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_SET : public CASN1_SEQUENCE {
 public:
     CASN1_SET();
     CASN1_SET(const CASN1_SET& other);

@@ -7,15 +7,16 @@
 #pragma once
 
 #include "framework/file.h"
+#include "sigilbox/sigilbox_export.h"
 
 class CASN1Type;
 class CCryptoProcessor;
 class CDigestMaker;
 
 // Feeds the whole encoding to maker.UpdateBlock as one final block (the digest is finished).
-void AfxDigestEncoding(const CASN1Type& object, CDigestMaker& maker, int contentsOnly);
+SIGILBOX_API void AfxDigestEncoding(const CASN1Type& object, CDigestMaker& maker, int contentsOnly);
 // Encrypts the encoding with processor.EncryptFile (padding added) into out.
-void AfxEncryptEncoding(const CASN1Type& object, CCryptoProcessor& processor, CFile& out, int contentsOnly);
+SIGILBOX_API void AfxEncryptEncoding(const CASN1Type& object, CCryptoProcessor& processor, CFile& out, int contentsOnly);
 // Treats the encoding as ciphertext: processor.DecryptFile writes the plaintext to out; its
 // CUnlockException reasons pass on unchanged.
-void AfxDecryptEncoding(const CASN1Type& object, CCryptoProcessor& processor, CFile& out, int contentsOnly);
+SIGILBOX_API void AfxDecryptEncoding(const CASN1Type& object, CCryptoProcessor& processor, CFile& out, int contentsOnly);

@@ -12,17 +12,11 @@ void AddArcs(CASN1_OBJECT_IDENTIFIER& id, std::initializer_list<unsigned long> a
 
 }  // namespace
 
-// Constructor from arcs, and the copy members, which keep the value as it is.
+// Constructor from arcs.
 #define SIGILBOX_OID_IMPL(Class, Base, init, ...)                       \
     Class::Class() : Base init                                          \
     {                                                                   \
         AddArcs(*this, {__VA_ARGS__});                                  \
-    }                                                                   \
-    Class::Class(const Class& other) : Base(other) {}                   \
-    Class& Class::operator=(const Class& other)                         \
-    {                                                                   \
-        Base::operator=(other);                                         \
-        return *this;                                                   \
     }                                                                   \
     Class::~Class() = default;
 

@@ -4,13 +4,14 @@
 #pragma once
 
 #include "sigilbox/asn1/asn1_universal.h"
+#include "sigilbox/sigilbox_export.h"
 
 #define SIGILBOX_OID_CLASS(Class, Base)                 \
-    class Class : public Base {                         \
+    class SIGILBOX_API Class : public Base {            \
     public:                                             \
         Class();                                        \
-        Class(const Class& other);                      \
-        Class& operator=(const Class& other);           \
+        Class(const Class& other) = default;            \
+        Class& operator=(const Class& other) = default; \
         ~Class() override;                              \
     };
 

@@ -3,8 +3,9 @@
 
 #include "framework/arrays.h"
 #include "framework/cstring.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CSerialNumber : public CByteArray {
+class SIGILBOX_API CSerialNumber : public CByteArray {
     DECLARE_SERIAL(CSerialNumber)
 public:
     CSerialNumber() = default;
@@ -21,4 +22,4 @@ public:
 };
 
 // The two as unsigned big-endian numbers: leading zero bytes do not matter.
-bool operator==(const CSerialNumber& a, const CSerialNumber& b);
+SIGILBOX_API bool operator==(const CSerialNumber& a, const CSerialNumber& b);

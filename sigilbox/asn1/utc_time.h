@@ -4,11 +4,12 @@
 #include "framework/archive.h"
 #include "framework/cstring.h"
 #include "framework/object.h"
+#include "sigilbox/sigilbox_export.h"
 
 // Zone convention of stored values: kind 2 ('+') means universal time = the stored time plus
 // the offset, kind 1 ('-') the stored time minus the offset, kind 0 ('Z') no offset. Times
 // made here (SetCurrentTime) are universal times of kind 0.
-class CUTCTime : public CObject {
+class SIGILBOX_API CUTCTime : public CObject {
     DECLARE_SERIAL(CUTCTime)
 public:
     enum { ZoneUTC = 0, ZoneMinus = 1, ZonePlus = 2 };
@@ -66,8 +67,8 @@ public:
 // Equal: every field but the text length. The order compares the universal times the values
 // stand for, so values that are the same instant in different zones are neither less nor
 // greater than each other.
-bool operator==(const CUTCTime& a, const CUTCTime& b);
-bool operator<(const CUTCTime& a, const CUTCTime& b);
-bool operator>(const CUTCTime& a, const CUTCTime& b);
-bool operator>=(const CUTCTime& a, const CUTCTime& b);
-bool operator<=(const CUTCTime& a, const CUTCTime& b);
+SIGILBOX_API bool operator==(const CUTCTime& a, const CUTCTime& b);
+SIGILBOX_API bool operator<(const CUTCTime& a, const CUTCTime& b);
+SIGILBOX_API bool operator>(const CUTCTime& a, const CUTCTime& b);
+SIGILBOX_API bool operator>=(const CUTCTime& a, const CUTCTime& b);
+SIGILBOX_API bool operator<=(const CUTCTime& a, const CUTCTime& b);

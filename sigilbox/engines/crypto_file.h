@@ -13,10 +13,11 @@
 
 #include "framework/file.h"
 #include "sigilbox/engines/crypto_processor.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <memory>
 
-class CCryptoFile : public CFile {
+class SIGILBOX_API CCryptoFile : public CFile {
     DECLARE_DYNAMIC(CCryptoFile)
 public:
     // The chunk size must be a nonzero multiple of 8 (else CInvalidArgException). The

@@ -2,6 +2,7 @@
 
 #include "framework/exceptions.h"
 #include "framework/memfile.h"
+#include "sigilbox/engines/block_loop.h"
 #include "sigilbox/engines/progress.h"
 #include "sigilbox/engines/unlock_exception.h"
 

@@ -11,6 +11,7 @@
 
 #include "framework/types.h"
 #include "sigilbox/engines/sym_keys.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <array>
 #include <bit>
@@ -19,12 +20,12 @@ namespace sigilbox_cipher {
 
 // The eight S-boxes each followed by the P permutation (and the one-bit rotation of the
 // halves), indexed by the box's six input bits.
-extern const std::array<std::array<DWORD, 64>, 8> DESSPTable;
+extern SIGILBOX_API const std::array<std::array<DWORD, 64>, 8> DESSPTable;
 
 constexpr int DESRounds = 16;
 
 // Sixteen rounds, two words each, in the order they are applied.
-struct DESSchedule {
+struct SIGILBOX_API DESSchedule {
     DWORD k[DESRounds * 2];
 };
 
@@ -106,7 +107,7 @@ SIGILBOX_BLOCK_INLINE void DESBlock(const DWORD in[2], DWORD out[2], const DESSc
 
 }
 
-class CDESAlgorithm {
+class SIGILBOX_API CDESAlgorithm {
 public:
     explicit CDESAlgorithm(const CDESkey& key);
     CDESAlgorithm(const CDESAlgorithm& other);
@@ -137,7 +138,7 @@ protected:
 
 // Encipher: E(K1), D(K2), E(K3). Decipher: D(K3), E(K2), D(K1). The permutations between
 // the three stages cancel, so they are done once around all 48 rounds.
-class CTripleDESAlgorithm : public CDESAlgorithm {
+class SIGILBOX_API CTripleDESAlgorithm : public CDESAlgorithm {
 public:
     explicit CTripleDESAlgorithm(const CTripleDESkey& key);
     CTripleDESAlgorithm(const CTripleDESAlgorithm& other);

@@ -3,13 +3,14 @@
 #pragma once
 
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <cstdint>
 
 class CFile;
 class CProgress;
 
-class CDigestMaker {
+class SIGILBOX_API CDigestMaker {
 public:
     virtual ~CDigestMaker() = default;
 
@@ -58,7 +59,7 @@ private:
     void CompressInput(const BYTE* data, size_t blocks, CProgress* progress);
 };
 
-class CMD2DigestMaker : public CDigestMaker {
+class SIGILBOX_API CMD2DigestMaker : public CDigestMaker {
 public:
     static constexpr int DigestLength = 16;
 
@@ -80,7 +81,7 @@ protected:
     BYTE m_Block[16];
 };
 
-class CMD5DigestMaker : public CDigestMaker {
+class SIGILBOX_API CMD5DigestMaker : public CDigestMaker {
 public:
     static constexpr int DigestLength = 16;
 
@@ -103,7 +104,7 @@ protected:
     BYTE m_Block[64];
 };
 
-class CSHA1DigestMaker : public CDigestMaker {
+class SIGILBOX_API CSHA1DigestMaker : public CDigestMaker {
 public:
     static constexpr int DigestLength = 20;
 
@@ -130,13 +131,13 @@ protected:
 };
 
 // One-shot MD5 of count bytes into 16 bytes.
-void AfxMakeMD5DigestOnData(const BYTE* data, int count, BYTE* digest);
+SIGILBOX_API void AfxMakeMD5DigestOnData(const BYTE* data, int count, BYTE* digest);
 
 // Compression functions, shared by the makers and their tests.
 namespace sigilbox_digest {
-void MD5Compress(DWORD state[4], const BYTE* blocks, size_t count);
-void SHA1CompressPortable(DWORD state[5], const BYTE* blocks, size_t count);
+SIGILBOX_API void MD5Compress(DWORD state[4], const BYTE* blocks, size_t count);
+SIGILBOX_API void SHA1CompressPortable(DWORD state[5], const BYTE* blocks, size_t count);
 // Null when the processor has no SHA instructions.
 using SHA1CompressFn = void (*)(DWORD state[5], const BYTE* blocks, size_t count);
-SHA1CompressFn SHA1CompressAccelerated();
+SIGILBOX_API SHA1CompressFn SHA1CompressAccelerated();
 }

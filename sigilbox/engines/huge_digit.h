@@ -12,8 +12,9 @@
 #pragma once
 
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CHugeDigit {
+class SIGILBOX_API CHugeDigit {
 public:
     enum { MAX_DIGITS = 513 };     // capacity in 32-bit words
     enum { DEFAULT_DIGITS = 64 };  // a default-constructed number: a 2048-bit zero
@@ -72,28 +73,28 @@ public:
 // Arithmetic: operands are not modified; results are compacted.
 
 // a + b.
-CHugeDigit operator+(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit operator+(const CHugeDigit& a, const CHugeDigit& b);
 // a - b. With a < b the result is the difference modulo 2^(32 * max(length a, length b)).
-CHugeDigit operator-(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit operator-(const CHugeDigit& a, const CHugeDigit& b);
 // a * b (schoolbook).
-CHugeDigit operator*(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit operator*(const CHugeDigit& a, const CHugeDigit& b);
 // Quotient and remainder of a / b; either output may be one of the inputs.
-void DivMod(CHugeDigit& quotient, CHugeDigit& remainder, const CHugeDigit& a, const CHugeDigit& b);
-CHugeDigit operator/(const CHugeDigit& a, const CHugeDigit& b);
-CHugeDigit operator%(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API void DivMod(CHugeDigit& quotient, CHugeDigit& remainder, const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit operator/(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit operator%(const CHugeDigit& a, const CHugeDigit& b);
 // (a * b) mod m.
-CHugeDigit MulMod(const CHugeDigit& a, const CHugeDigit& b, const CHugeDigit& m);
+SIGILBOX_API CHugeDigit MulMod(const CHugeDigit& a, const CHugeDigit& b, const CHugeDigit& m);
 // base^exponent mod m, left to right with a fixed 2-bit window.
-CHugeDigit PowMod(const CHugeDigit& base, const CHugeDigit& exponent, const CHugeDigit& m);
+SIGILBOX_API CHugeDigit PowMod(const CHugeDigit& base, const CHugeDigit& exponent, const CHugeDigit& m);
 // Greatest common divisor (Gcd(a, 0) = a).
-CHugeDigit Gcd(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API CHugeDigit Gcd(const CHugeDigit& a, const CHugeDigit& b);
 // The inverse of a modulo m (extended Euclid). When a and m are not coprime there is no
 // inverse and the result is not one either: callers that cannot rule that out check it.
-CHugeDigit InverseMod(const CHugeDigit& a, const CHugeDigit& m);
+SIGILBOX_API CHugeDigit InverseMod(const CHugeDigit& a, const CHugeDigit& m);
 
 // Comparisons of magnitude; leading zero words are ignored.
-bool operator==(const CHugeDigit& a, const CHugeDigit& b);
-bool operator<(const CHugeDigit& a, const CHugeDigit& b);
-bool operator>(const CHugeDigit& a, const CHugeDigit& b);
-bool operator<=(const CHugeDigit& a, const CHugeDigit& b);
-bool operator>=(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API bool operator==(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API bool operator<(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API bool operator>(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API bool operator<=(const CHugeDigit& a, const CHugeDigit& b);
+SIGILBOX_API bool operator>=(const CHugeDigit& a, const CHugeDigit& b);

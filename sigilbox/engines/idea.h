@@ -9,10 +9,11 @@
 
 #include "framework/types.h"
 #include "sigilbox/engines/sym_keys.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <cstdint>
 
-class CIDEAAlgorithm {
+class SIGILBOX_API CIDEAAlgorithm {
 public:
     static constexpr int SubkeyCount = 52;
 

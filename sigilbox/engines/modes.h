@@ -8,8 +8,9 @@
 #pragma once
 
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CECB_ModeProcessor {
+class SIGILBOX_API CECB_ModeProcessor {
 public:
     CECB_ModeProcessor() = default;
     CECB_ModeProcessor(const CECB_ModeProcessor&) = default;
@@ -30,7 +31,7 @@ private:
     }
 };
 
-class CCBC_ModeProcessor {
+class SIGILBOX_API CCBC_ModeProcessor {
 public:
     CCBC_ModeProcessor() : m_LastCipher{0, 0} {}
     CCBC_ModeProcessor(const CCBC_ModeProcessor&) = default;
@@ -69,7 +70,7 @@ protected:
 };
 
 // 64-bit cipher feedback: the cipher runs forward in both directions.
-class CCFB_ModeProcessor {
+class SIGILBOX_API CCFB_ModeProcessor {
 public:
     CCFB_ModeProcessor() : m_Plain{0, 0} {}
     CCFB_ModeProcessor(const CCFB_ModeProcessor&) = default;

@@ -9,13 +9,14 @@
 
 #include "framework/exceptions.h"
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <atomic>
 
 class CWinThread;
 
 // Sends (or posts) the progress-bar messages to one control.
-class CProgress {
+class SIGILBOX_API CProgress {
 public:
     CProgress(HWND hWnd = nullptr, int bPost = 1) : m_hWnd(hWnd), m_bPost(bPost) {}
     CProgress(const CProgress&) = default;
@@ -34,7 +35,7 @@ private:
 };
 
 // What the kill check throws; adds nothing but its type.
-class CKillThreadException : public CException {
+class SIGILBOX_API CKillThreadException : public CException {
     DECLARE_DYNAMIC(CKillThreadException)
 public:
     explicit CKillThreadException(BOOL bAutoDelete = TRUE) : CException(bAutoDelete) {}
@@ -45,25 +46,25 @@ public:
 };
 
 // Throws &CKillThreadException::s_instance.
-[[noreturn]] void AfxThrowKillThreadException();
+[[noreturn]] SIGILBOX_API void AfxThrowKillThreadException();
 
 // The kill request. Plain process-wide words without a lock: the controlling code writes
 // them, the worker reads them at its next check.
-extern CWinThread* ThreadToKill;
-extern int ThreadKillFlag;
+extern SIGILBOX_API CWinThread* ThreadToKill;
+extern SIGILBOX_API int ThreadKillFlag;
 // Raised by the application around short steps that must not be interrupted; the library
 // never reads it.
-extern int ThreadCannotBeKilled;
+extern SIGILBOX_API int ThreadCannotBeKilled;
 
 // The request made and withdrawn with atomic stores (the thread first, then the flag), for
 // controlling code that runs in another thread than the worker. Plain assignments to the
 // two globals work as well.
-void AfxRequestKillThread(CWinThread* thread);
-void AfxClearKillThreadRequest();
+SIGILBOX_API void AfxRequestKillThread(CWinThread* thread);
+SIGILBOX_API void AfxClearKillThreadRequest();
 
 // The slow half of the check, taken only while a kill is requested: throws when the calling
 // thread is ThreadToKill.
-void AfxCheckKillThreadRequest();
+SIGILBOX_API void AfxCheckKillThreadRequest();
 
 // Called once per word step in every big-number loop, so it is one load and one branch
 // while no kill is requested. The load is atomic (relaxed) so that the compiler reads the
@@ -77,12 +78,12 @@ inline void __checkKillThreadFlag()
 // Lets the calling thread's pending messages be handled (through the application object's
 // pump) while a long operation runs on the user-interface thread, then runs the idle
 // handler once.
-void __freshenThreadQueue();
+SIGILBOX_API void __freshenThreadQueue();
 
 // Holds an exception and deletes it (through Delete()) when the holder dies. The holder
 // owns what it holds: moving hands the exception over, copying is not allowed (two owners
 // would delete it twice).
-struct SAutoException {
+struct SIGILBOX_API SAutoException {
     SAutoException() : m_pException(nullptr) {}
     SAutoException(CException* pException) : m_pException(pException) {}
     SAutoException(const SAutoException&) = delete;

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CRandomsGenerator {
+class SIGILBOX_API CRandomsGenerator {
 public:
     // Each new generator starts from 16 bytes of the operating system's random source (a
     // CNotSupportedException when it has none), then stirs as RegenerateRandoms does.

@@ -7,11 +7,12 @@
 
 #include "framework/types.h"
 #include "sigilbox/engines/sym_keys.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <bit>
 #include <cstdint>
 
-class CRC2Algorithm {
+class SIGILBOX_API CRC2Algorithm {
 public:
     static constexpr int KeyWords = 64;
 

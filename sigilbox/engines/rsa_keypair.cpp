@@ -293,18 +293,8 @@ CRSAKeyPair::CRSAKeyPair(WORD modulusBits, int largeExponent, const BYTE* seed, 
         progress->SetUp(0, 0, 1, 0);
 }
 
-CRSAKeyPair::CRSAKeyPair(const CRSAKeyPair& other) : CRSAPrivateKey(other)
-{
-}
-
 CRSAKeyPair::CRSAKeyPair(const CRSAPrivateKey& other) : CRSAPrivateKey(other)
 {
-}
-
-CRSAKeyPair& CRSAKeyPair::operator=(const CRSAKeyPair& other)
-{
-    CRSAPrivateKey::operator=(other);
-    return *this;
 }
 
 CRSAKeyPair& CRSAKeyPair::operator=(const CRSAPrivateKey& other)

@@ -11,9 +11,10 @@
 #include "sigilbox/engines/huge_digit.h"
 #include "sigilbox/engines/progress.h"
 #include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/sigilbox_export.h"
 
 // Stored and reported as a CRSAPrivateKey: it adds no fields and no run-time class.
-class CRSAKeyPair : public CRSAPrivateKey {
+class SIGILBOX_API CRSAKeyPair : public CRSAPrivateKey {
 public:
     // Generates a key of modulusBits bits (32 to 2048; anything else throws
     // CInvalidArgException*), public exponent 65537 with largeExponent nonzero, 3 with it
@@ -21,9 +22,9 @@ public:
     // over the prime search and ends full, then reset. A failed search throws
     // CUnlockException*.
     CRSAKeyPair(WORD modulusBits, int largeExponent, const BYTE* seed, WORD seedLength, CProgress* progress);
-    CRSAKeyPair(const CRSAKeyPair& other);
+    CRSAKeyPair(const CRSAKeyPair& other) = default;
     CRSAKeyPair(const CRSAPrivateKey& other);
-    CRSAKeyPair& operator=(const CRSAKeyPair& other);
+    CRSAKeyPair& operator=(const CRSAKeyPair& other) = default;
     CRSAKeyPair& operator=(const CRSAPrivateKey& other);
     ~CRSAKeyPair() override;
 

@@ -13,8 +13,9 @@
 #include "framework/types.h"
 #include "sigilbox/engines/sym_keys.h"
 #include "sigilbox/engines/unlock_exception.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CRSAPublicKey : public CObject {
+class SIGILBOX_API CRSAPublicKey : public CObject {
     DECLARE_SERIAL(CRSAPublicKey)
 public:
     // Widths of the number fields: modulus and exponents, primes and CRT parts.
@@ -69,9 +70,9 @@ protected:
     void LockKeyBytes(const BYTE* keyBytes, int length, BYTE* out);
 };
 
-bool operator==(const CRSAPublicKey& a, const CRSAPublicKey& b);
+SIGILBOX_API bool operator==(const CRSAPublicKey& a, const CRSAPublicKey& b);
 
-class CRSAPrivateKey : public CRSAPublicKey {
+class SIGILBOX_API CRSAPrivateKey : public CRSAPublicKey {
     DECLARE_SERIAL(CRSAPrivateKey)
 public:
     CRSAPrivateKey();

@@ -6,6 +6,7 @@
 #include "framework/archive.h"
 #include "framework/object.h"
 #include "framework/types.h"
+#include "sigilbox/sigilbox_export.h"
 
 #include <bit>
 #include <cstddef>
@@ -54,11 +55,11 @@ SIGILBOX_BLOCK_INLINE void StoreBigEndian32(BYTE* p, DWORD v)
 }
 
 // Sets the most significant bit of each byte so that the byte has odd parity.
-void AdjustDESKeyParity(BYTE* key, int count);
+SIGILBOX_API void AdjustDESKeyParity(BYTE* key, int count);
 // Nonzero when every byte has an odd number of 1 bits.
-int IsDESKeyParityOK(const BYTE* key, int count);
+SIGILBOX_API int IsDESKeyParityOK(const BYTE* key, int count);
 
-class CKey : public CObject {
+class SIGILBOX_API CKey : public CObject {
     DECLARE_DYNCREATE(CKey)
 public:
     static constexpr int IVSize = 8;
@@ -72,7 +73,7 @@ public:
     BYTE m_IV[IVSize];
 };
 
-class CDESkey : public CKey {
+class SIGILBOX_API CDESkey : public CKey {
     DECLARE_SERIAL(CDESkey)
 public:
     static constexpr int KeySize = 8;
@@ -90,7 +91,7 @@ public:
     BYTE m_Key[KeySize];
 };
 
-class CTripleDESkey : public CKey {
+class SIGILBOX_API CTripleDESkey : public CKey {
     DECLARE_SERIAL(CTripleDESkey)
 public:
     static constexpr int KeySize = 24;   // K1, K2, K3
@@ -106,7 +107,7 @@ public:
     BYTE m_Key[KeySize];
 };
 
-class CIDEAkey : public CKey {
+class SIGILBOX_API CIDEAkey : public CKey {
     DECLARE_SERIAL(CIDEAkey)
 public:
     static constexpr int KeySize = 16;
@@ -122,7 +123,7 @@ public:
     BYTE m_Key[KeySize];
 };
 
-class CRC2key : public CKey {
+class SIGILBOX_API CRC2key : public CKey {
     DECLARE_SERIAL(CRC2key)
 public:
     static constexpr int KeySize = 128;

@@ -8,9 +8,10 @@
 #include "framework/arrays.h"
 #include "framework/cstring.h"
 #include "framework/object.h"
-#include "sigilbox/pki/distinguished_name.h"
 #include "sigilbox/asn1/serial_number.h"
 #include "sigilbox/asn1/utc_time.h"
+#include "sigilbox/pki/distinguished_name.h"
+#include "sigilbox/sigilbox_export.h"
 
 class CRSAPublicKey;
 class CRSAPrivateKey;
@@ -23,7 +24,7 @@ enum {
     SignatureSHA1WithRSA = 2,
 };
 
-class CCertificate : public CObject {
+class SIGILBOX_API CCertificate : public CObject {
     DECLARE_SERIAL(CCertificate)
 public:
     static constexpr int FieldSize = 256;
@@ -92,9 +93,9 @@ private:
 };
 
 // Version, serial numbers (as numbers), algorithm, names, times, key and signature fields.
-int operator==(const CCertificate& a, const CCertificate& b);
+SIGILBOX_API int operator==(const CCertificate& a, const CCertificate& b);
 
-class CCRLEntry : public CObject {
+class SIGILBOX_API CCRLEntry : public CObject {
     DECLARE_SERIAL(CCRLEntry)
 public:
     CCRLEntry();
@@ -114,10 +115,10 @@ public:
 };
 
 // Arrays of owned entry pointers: destroying deletes, loading creates.
-void DestructElements(CCRLEntry** elements, int count);
-void SerializeElements(CArchive& ar, CCRLEntry** elements, int count);
+SIGILBOX_API void DestructElements(CCRLEntry** elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CCRLEntry** elements, int count);
 
-class CCertificateRevocationList : public CObject {
+class SIGILBOX_API CCertificateRevocationList : public CObject {
     DECLARE_SERIAL(CCertificateRevocationList)
 public:
     CCertificateRevocationList();
@@ -156,9 +157,9 @@ private:
 };
 
 // Arrays of certificates and revocation lists held by value.
-void ConstructElements(CCertificate* elements, int count);
-void DestructElements(CCertificate* elements, int count);
-void SerializeElements(CArchive& ar, CCertificate* elements, int count);
-void ConstructElements(CCertificateRevocationList* elements, int count);
-void DestructElements(CCertificateRevocationList* elements, int count);
-void SerializeElements(CArchive& ar, CCertificateRevocationList* elements, int count);
+SIGILBOX_API void ConstructElements(CCertificate* elements, int count);
+SIGILBOX_API void DestructElements(CCertificate* elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CCertificate* elements, int count);
+SIGILBOX_API void ConstructElements(CCertificateRevocationList* elements, int count);
+SIGILBOX_API void DestructElements(CCertificateRevocationList* elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CCertificateRevocationList* elements, int count);

@@ -74,11 +74,40 @@ int ReadSignatureBits(const CASN1Type* child, BYTE* field, WORD& bits)
     return 1;
 }
 
-// A BIT STRING of whole octets (no padding bits in the last one).
-bool IsWholeOctetBitString(const CASN1Type* child)
+// A signed structure from a certificate or revocation list: its data, its signature
+// algorithm and its signature bits.
+template <class TData, class TValue>
+void BuildSigned(CASN1_SEQUENCE& sequence, const TValue& value)
 {
-    auto* value = dynamic_cast<const CASN1_BIT_STRING*>(child);
-    return value && value->m_Tag == 0x03 && value->m_nBits % 8 == 0;
+    sequence.Clear();
+    sequence.AddObject(new TData(value));
+    sequence.AddObject(AfxNewSignatureAlgorithmIdentifier(value.m_nSignatureAlgorithm));
+    sequence.AddObject(NewSignatureBits(value.m_Signature, value.m_nSignatureBits));
+}
+
+// Everything of a signed structure into the certificate or revocation list: the data, the
+// digest of the encoded data under its algorithm (the other digest is forgotten) and the
+// signature. Failures leave the target unchanged.
+template <class TData, class TValue>
+void ReadSigned(const CASN1Type& value, TValue& target, const char* badContents, const char* badSignature)
+{
+    auto* sequence = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(&value);
+    const CASN1Type* data = AfxChildAt(sequence, 0);
+    if (!data)
+        AfxThrowDERDecodingException(badContents);
+    TValue result(target);
+    TData::SetDataTo(*data, result);
+    // The digest of the data as it arrived (extensions included) is what the issuer signed.
+    if (result.m_nSignatureAlgorithm == SignatureSHA1WithRSA) {
+        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_SHA1Digest);
+        result.m_bSHA1DigestKnown = 1;
+    } else {
+        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_MDDigest);
+        result.m_bMDDigestKnown = 1;
+    }
+    if (!ReadSignatureBits(AfxChildAt(sequence, 2), result.m_Signature, result.m_nSignatureBits))
+        AfxThrowDERDecodingException(badSignature);
+    target = result;
 }
 
 // Reads a version INTEGER; 0 when it is not one or does not fit in 32 bits. The decoding
@@ -162,16 +191,6 @@ CASN1_Validity::CASN1_Validity(const CUTCTime& notBefore, const CUTCTime& notAft
     AddObject(new CASN1_UTCTime(notAfter));
 }
 
-CASN1_Validity::CASN1_Validity(const CASN1_Validity& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_Validity& CASN1_Validity::operator=(const CASN1_Validity& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_Validity::~CASN1_Validity() = default;
 
 void CASN1_Validity::SetDataTo(const CASN1Type& validity, CUTCTime& notBefore, CUTCTime& notAfter)
@@ -208,17 +227,6 @@ CASN1_SubjectPublicKeyInfo::CASN1_SubjectPublicKeyInfo(const CASN1_AlgorithmIden
 {
     AddObject(algorithm.Clone());
     AddObject(key.Clone());
-}
-
-CASN1_SubjectPublicKeyInfo::CASN1_SubjectPublicKeyInfo(const CASN1_SubjectPublicKeyInfo& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_SubjectPublicKeyInfo& CASN1_SubjectPublicKeyInfo::operator=(const CASN1_SubjectPublicKeyInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_SubjectPublicKeyInfo::~CASN1_SubjectPublicKeyInfo() = default;
@@ -319,16 +327,6 @@ CASN1_CertificateData::CASN1_CertificateData(const CCertificate& certificate) : 
     GetDataFrom(certificate);
 }
 
-CASN1_CertificateData::CASN1_CertificateData(const CASN1_CertificateData& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_CertificateData& CASN1_CertificateData::operator=(const CASN1_CertificateData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_CertificateData::~CASN1_CertificateData() = default;
 
 void CASN1_CertificateData::GetDataFrom(const CCertificate& certificate)
@@ -426,51 +424,29 @@ int CASN1_CertificateData::IsValid(const CASN1Type* object)
 
 // ---- Certificate ------------------------------------------------------------------------
 
-CASN1_Certificate::CASN1_Certificate() : CASN1_SEQUENCE(0)
-{
-}
+CASN1_Certificate::CASN1_Certificate() = default;
 
-CASN1_Certificate::CASN1_Certificate(const CCertificate& certificate) : CASN1_SEQUENCE(0)
+CASN1_Certificate::CASN1_Certificate(const CCertificate& certificate)
 {
     GetDataFrom(certificate);
 }
 
 CASN1_Certificate::CASN1_Certificate(const CASN1_CertificateData& data, const CASN1_AlgorithmIdentifier& algorithm,
                                      const CASN1_BIT_STRING& signature)
-    : CASN1_SEQUENCE(0)
-{
-    AddObject(data.Clone());
-    AddObject(algorithm.Clone());
-    AddObject(signature.Clone());
-}
-
-CASN1_Certificate::CASN1_Certificate(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
-{
-    DecodeFrom(encoding);
-    if (!IsValid(this)) {
-        Clear();
-        AfxThrowDERDecodingException("Certificate contents is not valid");
-    }
-}
-
-CASN1_Certificate::CASN1_Certificate(const CASN1_Certificate& other) : CASN1_SEQUENCE(other)
+    : CASN1_SignedStructure(data, algorithm, signature)
 {
 }
 
-CASN1_Certificate& CASN1_Certificate::operator=(const CASN1_Certificate& other)
+CASN1_Certificate::CASN1_Certificate(CDEREncoding& encoding)
+    : CASN1_SignedStructure(encoding, &IsValid, "Certificate contents is not valid")
 {
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_Certificate::~CASN1_Certificate() = default;
 
 void CASN1_Certificate::GetDataFrom(const CCertificate& certificate)
 {
-    Clear();
-    AddObject(new CASN1_CertificateData(certificate));
-    AddObject(AfxNewSignatureAlgorithmIdentifier(certificate.m_nSignatureAlgorithm));
-    AddObject(NewSignatureBits(certificate.m_Signature, certificate.m_nSignatureBits));
+    BuildSigned<CASN1_CertificateData>(*this, certificate);
 }
 
 void CASN1_Certificate::SetDataTo(CCertificate& certificate) const
@@ -480,23 +456,8 @@ void CASN1_Certificate::SetDataTo(CCertificate& certificate) const
 
 void CASN1_Certificate::SetDataTo(const CASN1Type& value, CCertificate& certificate)
 {
-    auto* sequence = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(&value);
-    const CASN1Type* data = AfxChildAt(sequence, 0);
-    if (!data)
-        AfxThrowDERDecodingException("Certificate contents is not valid");
-    CCertificate result(certificate);
-    CASN1_CertificateData::SetDataTo(*data, result);
-    // The digest of the data as it arrived (extensions included) is what the issuer signed.
-    if (result.m_nSignatureAlgorithm == SignatureSHA1WithRSA) {
-        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_SHA1Digest);
-        result.m_bSHA1DigestKnown = 1;
-    } else {
-        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_MDDigest);
-        result.m_bMDDigestKnown = 1;
-    }
-    if (!ReadSignatureBits(AfxChildAt(sequence, 2), result.m_Signature, result.m_nSignatureBits))
-        AfxThrowDERDecodingException("Invalid Certificate's signature");
-    certificate = result;
+    ReadSigned<CASN1_CertificateData>(value, certificate, "Certificate contents is not valid",
+                                      "Invalid Certificate's signature");
 }
 
 CASN1_CertificateData& CASN1_Certificate::GetCertificateData()
@@ -521,9 +482,7 @@ CASN1_INTEGER& CASN1_Certificate::GetSerialNumber()
 
 int CASN1_Certificate::IsValid(const CASN1Type* object)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
-    return value && value->GetComponentsCount() == 3 && CASN1_CertificateData::IsValid(AfxChildAt(value, 0)) &&
-           CASN1_AlgorithmIdentifier::IsValid(AfxChildAt(value, 1)) && IsWholeOctetBitString(AfxChildAt(value, 2));
+    return IsSignedShape(object, &CASN1_CertificateData::IsValid, true);
 }
 
 // ---- CRL entries ------------------------------------------------------------------------
@@ -535,16 +494,6 @@ CASN1_CRLEntry::CASN1_CRLEntry() : CASN1_SEQUENCE(0)
 CASN1_CRLEntry::CASN1_CRLEntry(const CCRLEntry& entry) : CASN1_SEQUENCE(0)
 {
     GetDataFrom(entry);
-}
-
-CASN1_CRLEntry::CASN1_CRLEntry(const CASN1_CRLEntry& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_CRLEntry& CASN1_CRLEntry::operator=(const CASN1_CRLEntry& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_CRLEntry::~CASN1_CRLEntry() = default;
@@ -586,16 +535,6 @@ CASN1_RevokedCertificates::CASN1_RevokedCertificates(const CArray<CCRLEntry*, CC
     GetDataFrom(entries);
 }
 
-CASN1_RevokedCertificates::CASN1_RevokedCertificates(const CASN1_RevokedCertificates& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_RevokedCertificates& CASN1_RevokedCertificates::operator=(const CASN1_RevokedCertificates& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_RevokedCertificates::~CASN1_RevokedCertificates() = default;
 
 void CASN1_RevokedCertificates::GetDataFrom(const CArray<CCRLEntry*, CCRLEntry*>& entries)
@@ -629,19 +568,6 @@ CASN1_CertificateRevocationListData::CASN1_CertificateRevocationListData(const C
     : CASN1_SEQUENCE(0)
 {
     GetDataFrom(crl);
-}
-
-CASN1_CertificateRevocationListData::CASN1_CertificateRevocationListData(
-    const CASN1_CertificateRevocationListData& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_CertificateRevocationListData& CASN1_CertificateRevocationListData::operator=(
-    const CASN1_CertificateRevocationListData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_CertificateRevocationListData::~CASN1_CertificateRevocationListData() = default;
@@ -723,12 +649,9 @@ int CASN1_CertificateRevocationListData::IsValid(const CASN1Type* object)
 
 // ---- CertificateRevocationList ----------------------------------------------------------
 
-CASN1_CertificateRevocationList::CASN1_CertificateRevocationList() : CASN1_SEQUENCE(0)
-{
-}
+CASN1_CertificateRevocationList::CASN1_CertificateRevocationList() = default;
 
 CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(const CCertificateRevocationList& crl)
-    : CASN1_SEQUENCE(0)
 {
     GetDataFrom(crl);
 }
@@ -736,41 +659,20 @@ CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(const CCertific
 CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(const CASN1_CertificateRevocationListData& data,
                                                                  const CASN1_AlgorithmIdentifier& algorithm,
                                                                  const CASN1_BIT_STRING& signature)
-    : CASN1_SEQUENCE(0)
-{
-    AddObject(data.Clone());
-    AddObject(algorithm.Clone());
-    AddObject(signature.Clone());
-}
-
-CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
-{
-    DecodeFrom(encoding);
-    if (!IsValid(this)) {
-        Clear();
-        AfxThrowDERDecodingException("CRL contents is not valid");
-    }
-}
-
-CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(const CASN1_CertificateRevocationList& other)
-    : CASN1_SEQUENCE(other)
+    : CASN1_SignedStructure(data, algorithm, signature)
 {
 }
 
-CASN1_CertificateRevocationList& CASN1_CertificateRevocationList::operator=(const CASN1_CertificateRevocationList& other)
+CASN1_CertificateRevocationList::CASN1_CertificateRevocationList(CDEREncoding& encoding)
+    : CASN1_SignedStructure(encoding, &IsValid, "CRL contents is not valid")
 {
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_CertificateRevocationList::~CASN1_CertificateRevocationList() = default;
 
 void CASN1_CertificateRevocationList::GetDataFrom(const CCertificateRevocationList& crl)
 {
-    Clear();
-    AddObject(new CASN1_CertificateRevocationListData(crl));
-    AddObject(AfxNewSignatureAlgorithmIdentifier(crl.m_nSignatureAlgorithm));
-    AddObject(NewSignatureBits(crl.m_Signature, crl.m_nSignatureBits));
+    BuildSigned<CASN1_CertificateRevocationListData>(*this, crl);
 }
 
 void CASN1_CertificateRevocationList::SetDataTo(CCertificateRevocationList& crl) const
@@ -780,22 +682,8 @@ void CASN1_CertificateRevocationList::SetDataTo(CCertificateRevocationList& crl)
 
 void CASN1_CertificateRevocationList::SetDataTo(const CASN1Type& value, CCertificateRevocationList& crl)
 {
-    auto* sequence = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(&value);
-    const CASN1Type* data = AfxChildAt(sequence, 0);
-    if (!data)
-        AfxThrowDERDecodingException("CRL contents is not valid");
-    CCertificateRevocationList result(crl);
-    CASN1_CertificateRevocationListData::SetDataTo(*data, result);
-    if (result.m_nSignatureAlgorithm == SignatureSHA1WithRSA) {
-        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_SHA1Digest);
-        result.m_bSHA1DigestKnown = 1;
-    } else {
-        sigilbox_pki::DigestEncoding(*data, result.m_nSignatureAlgorithm, result.m_MDDigest);
-        result.m_bMDDigestKnown = 1;
-    }
-    if (!ReadSignatureBits(AfxChildAt(sequence, 2), result.m_Signature, result.m_nSignatureBits))
-        AfxThrowDERDecodingException("CRL contents is not valid (cannot get signature)");
-    crl = result;
+    ReadSigned<CASN1_CertificateRevocationListData>(value, crl, "CRL contents is not valid",
+                                                    "CRL contents is not valid (cannot get signature)");
 }
 
 CASN1_RDNSequence& CASN1_CertificateRevocationList::GetIssuer()
@@ -806,10 +694,7 @@ CASN1_RDNSequence& CASN1_CertificateRevocationList::GetIssuer()
 
 int CASN1_CertificateRevocationList::IsValid(const CASN1Type* object)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
-    return value && value->GetComponentsCount() == 3 &&
-           CASN1_CertificateRevocationListData::IsValid(AfxChildAt(value, 0)) &&
-           CASN1_AlgorithmIdentifier::IsValid(AfxChildAt(value, 1)) && IsWholeOctetBitString(AfxChildAt(value, 2));
+    return IsSignedShape(object, &CASN1_CertificateRevocationListData::IsValid, true);
 }
 
 // ---- arrays and chains ------------------------------------------------------------------

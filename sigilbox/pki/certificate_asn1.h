@@ -12,14 +12,16 @@
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/pki/certificate.h"
 #include "sigilbox/pki/rdn_sequence.h"
+#include "sigilbox/pki/signed_structure.h"
+#include "sigilbox/sigilbox_export.h"
 
 // Validity ::= SEQUENCE { notBefore UTCTime, notAfter UTCTime }
-class CASN1_Validity : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_Validity : public CASN1_SEQUENCE {
 public:
     CASN1_Validity();
     CASN1_Validity(const CUTCTime& notBefore, const CUTCTime& notAfter);
-    CASN1_Validity(const CASN1_Validity& other);
-    CASN1_Validity& operator=(const CASN1_Validity& other);
+    CASN1_Validity(const CASN1_Validity& other) = default;
+    CASN1_Validity& operator=(const CASN1_Validity& other) = default;
     ~CASN1_Validity() override;
 
     static void SetDataTo(const CASN1Type& validity, CUTCTime& notBefore, CUTCTime& notAfter);
@@ -29,13 +31,13 @@ public:
 
 // SubjectPublicKeyInfo ::= SEQUENCE { algorithm AlgorithmIdentifier,
 //                                     subjectPublicKey BIT STRING (a DER RSAPublicKey) }
-class CASN1_SubjectPublicKeyInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_SubjectPublicKeyInfo : public CASN1_SEQUENCE {
 public:
     CASN1_SubjectPublicKeyInfo();
     explicit CASN1_SubjectPublicKeyInfo(const CCertificate& certificate);
     CASN1_SubjectPublicKeyInfo(const CASN1_AlgorithmIdentifier& algorithm, const CASN1_BIT_STRING& key);
-    CASN1_SubjectPublicKeyInfo(const CASN1_SubjectPublicKeyInfo& other);
-    CASN1_SubjectPublicKeyInfo& operator=(const CASN1_SubjectPublicKeyInfo& other);
+    CASN1_SubjectPublicKeyInfo(const CASN1_SubjectPublicKeyInfo& other) = default;
+    CASN1_SubjectPublicKeyInfo& operator=(const CASN1_SubjectPublicKeyInfo& other) = default;
     ~CASN1_SubjectPublicKeyInfo() override;
 
     // rsaEncryption with a NULL parameter and the certificate's modulus and exponent.
@@ -54,12 +56,12 @@ public:
 // TBSCertificate: [0] EXPLICIT version (only when not 0), serialNumber, signature,
 // issuer, validity, subject, subjectPublicKeyInfo (then, on input, the unique identifiers
 // [1] and [2] and the extensions [3]).
-class CASN1_CertificateData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CertificateData : public CASN1_SEQUENCE {
 public:
     CASN1_CertificateData();
     explicit CASN1_CertificateData(const CCertificate& certificate);
-    CASN1_CertificateData(const CASN1_CertificateData& other);
-    CASN1_CertificateData& operator=(const CASN1_CertificateData& other);
+    CASN1_CertificateData(const CASN1_CertificateData& other) = default;
+    CASN1_CertificateData& operator=(const CASN1_CertificateData& other) = default;
     ~CASN1_CertificateData() override;
 
     // Clear(); then the components of the certificate (no algorithm identifier is written
@@ -79,7 +81,7 @@ public:
 };
 
 // Certificate ::= SEQUENCE { CertificateData, AlgorithmIdentifier, signature BIT STRING }
-class CASN1_Certificate : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_Certificate : public CASN1_SignedStructure {
 public:
     CASN1_Certificate();
     explicit CASN1_Certificate(const CCertificate& certificate);
@@ -88,8 +90,8 @@ public:
     // Decodes; a value of another shape is cleared and raises "Certificate contents is not
     // valid".
     explicit CASN1_Certificate(CDEREncoding& encoding);
-    CASN1_Certificate(const CASN1_Certificate& other);
-    CASN1_Certificate& operator=(const CASN1_Certificate& other);
+    CASN1_Certificate(const CASN1_Certificate& other) = default;
+    CASN1_Certificate& operator=(const CASN1_Certificate& other) = default;
     ~CASN1_Certificate() override;
 
     // Clear(); then the data, the algorithm identifier and the signature bits.
@@ -111,12 +113,12 @@ public:
 
 // CRL entry ::= SEQUENCE { userCertificate INTEGER, revocationDate UTCTime
 //                          (, crlEntryExtensions, read only in version 2 lists) }
-class CASN1_CRLEntry : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CRLEntry : public CASN1_SEQUENCE {
 public:
     CASN1_CRLEntry();
     explicit CASN1_CRLEntry(const CCRLEntry& entry);
-    CASN1_CRLEntry(const CASN1_CRLEntry& other);
-    CASN1_CRLEntry& operator=(const CASN1_CRLEntry& other);
+    CASN1_CRLEntry(const CASN1_CRLEntry& other) = default;
+    CASN1_CRLEntry& operator=(const CASN1_CRLEntry& other) = default;
     ~CASN1_CRLEntry() override;
 
     void GetDataFrom(const CCRLEntry& entry);
@@ -125,12 +127,12 @@ public:
     static int IsValid(const CASN1Type* object, int extensionsAllowed = 0);
 };
 
-class CASN1_RevokedCertificates : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_RevokedCertificates : public CASN1_SEQUENCE {
 public:
     CASN1_RevokedCertificates();
     explicit CASN1_RevokedCertificates(const CArray<CCRLEntry*, CCRLEntry*>& entries);
-    CASN1_RevokedCertificates(const CASN1_RevokedCertificates& other);
-    CASN1_RevokedCertificates& operator=(const CASN1_RevokedCertificates& other);
+    CASN1_RevokedCertificates(const CASN1_RevokedCertificates& other) = default;
+    CASN1_RevokedCertificates& operator=(const CASN1_RevokedCertificates& other) = default;
     ~CASN1_RevokedCertificates() override;
 
     void GetDataFrom(const CArray<CCRLEntry*, CCRLEntry*>& entries);
@@ -139,12 +141,12 @@ public:
 
 // TBSCertList: [version INTEGER], signature, issuer, lastUpdate, nextUpdate,
 // [revokedCertificates] (and, read in version 2 lists, [0] EXPLICIT crlExtensions).
-class CASN1_CertificateRevocationListData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CertificateRevocationListData : public CASN1_SEQUENCE {
 public:
     CASN1_CertificateRevocationListData();
     explicit CASN1_CertificateRevocationListData(const CCertificateRevocationList& crl);
-    CASN1_CertificateRevocationListData(const CASN1_CertificateRevocationListData& other);
-    CASN1_CertificateRevocationListData& operator=(const CASN1_CertificateRevocationListData& other);
+    CASN1_CertificateRevocationListData(const CASN1_CertificateRevocationListData& other) = default;
+    CASN1_CertificateRevocationListData& operator=(const CASN1_CertificateRevocationListData& other) = default;
     ~CASN1_CertificateRevocationListData() override;
 
     // Clear(); then no version, the algorithm identifier, issuer, both updates and the entry
@@ -157,7 +159,7 @@ public:
     static int IsValid(const CASN1Type* object);
 };
 
-class CASN1_CertificateRevocationList : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CertificateRevocationList : public CASN1_SignedStructure {
 public:
     CASN1_CertificateRevocationList();
     explicit CASN1_CertificateRevocationList(const CCertificateRevocationList& crl);
@@ -165,8 +167,8 @@ public:
                                     const CASN1_AlgorithmIdentifier& algorithm, const CASN1_BIT_STRING& signature);
     // Decodes; a value of another shape is cleared and raises "CRL contents is not valid".
     explicit CASN1_CertificateRevocationList(CDEREncoding& encoding);
-    CASN1_CertificateRevocationList(const CASN1_CertificateRevocationList& other);
-    CASN1_CertificateRevocationList& operator=(const CASN1_CertificateRevocationList& other);
+    CASN1_CertificateRevocationList(const CASN1_CertificateRevocationList& other) = default;
+    CASN1_CertificateRevocationList& operator=(const CASN1_CertificateRevocationList& other) = default;
     ~CASN1_CertificateRevocationList() override;
 
     void GetDataFrom(const CCertificateRevocationList& crl);
@@ -181,12 +183,12 @@ public:
 };
 
 // Arrays of ASN.1 certificates held by value, stored in the ASN.1 archive form.
-void ConstructElements(CASN1_Certificate* elements, int count);
-void DestructElements(CASN1_Certificate* elements, int count);
-void SerializeElements(CArchive& ar, CASN1_Certificate* elements, int count);
+SIGILBOX_API void ConstructElements(CASN1_Certificate* elements, int count);
+SIGILBOX_API void DestructElements(CASN1_Certificate* elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CASN1_Certificate* elements, int count);
 
 // An ordered list of certificates as the caller stored them (copied by assignment).
-class CCertificationChain : public CArray<CASN1_Certificate, const CASN1_Certificate&> {
+class SIGILBOX_API CCertificationChain : public CArray<CASN1_Certificate, const CASN1_Certificate&> {
 public:
     CCertificationChain();
     CCertificationChain(const CCertificationChain& other);
@@ -199,12 +201,12 @@ public:
     int IsSubChainOf(const CCertificationChain& other) const;
 };
 
-void ConstructElements(CCertificationChain* elements, int count);
-void DestructElements(CCertificationChain* elements, int count);
-void SerializeElements(CArchive& ar, CCertificationChain* elements, int count);
+SIGILBOX_API void ConstructElements(CCertificationChain* elements, int count);
+SIGILBOX_API void DestructElements(CCertificationChain* elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CCertificationChain* elements, int count);
 
 // The algorithm identifier (with a NULL parameter) of a signature algorithm value, or null
 // for a value that is none of the three.
-CASN1_AlgorithmIdentifier* AfxNewSignatureAlgorithmIdentifier(int algorithm);
+SIGILBOX_API CASN1_AlgorithmIdentifier* AfxNewSignatureAlgorithmIdentifier(int algorithm);
 // The signature algorithm value (0, 1, 2) of an identifier, or -1 for any other.
-int AfxGetSignatureAlgorithm(const CASN1Type& algorithmIdentifier);
+SIGILBOX_API int AfxGetSignatureAlgorithm(const CASN1Type& algorithmIdentifier);

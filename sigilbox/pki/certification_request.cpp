@@ -22,17 +22,6 @@ CASN1_CertificationRequestInfo::CASN1_CertificationRequestInfo(const CASN1_RDNSe
     tagged->BuildImplicit(attributes);
 }
 
-CASN1_CertificationRequestInfo::CASN1_CertificationRequestInfo(const CASN1_CertificationRequestInfo& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_CertificationRequestInfo& CASN1_CertificationRequestInfo::operator=(const CASN1_CertificationRequestInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_CertificationRequestInfo::~CASN1_CertificationRequestInfo() = default;
 
 int CASN1_CertificationRequestInfo::IsValid(const CASN1Type* object)
@@ -64,49 +53,25 @@ CASN1_SubjectPublicKeyInfo& CASN1_CertificationRequestInfo::GetSubjectPublicKeyI
 
 // ---- CertificationRequest ---------------------------------------------------------------
 
-CASN1_CertificationRequest::CASN1_CertificationRequest() : CASN1_SEQUENCE(0)
-{
-}
+CASN1_CertificationRequest::CASN1_CertificationRequest() = default;
 
 CASN1_CertificationRequest::CASN1_CertificationRequest(const CASN1_CertificationRequestInfo& info,
                                                        const CASN1_AlgorithmIdentifier& signatureAlgorithm,
                                                        const CASN1_BIT_STRING& signature)
-    : CASN1_SEQUENCE(0)
-{
-    AddObject(info.Clone());
-    AddObject(signatureAlgorithm.Clone());
-    AddObject(signature.Clone());
-}
-
-CASN1_CertificationRequest::CASN1_CertificationRequest(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
-{
-    DecodeFrom(encoding);
-    if (!IsValid(this)) {
-        Clear();
-        AfxThrowDERDecodingException("CertificationRequest contents is not valid");
-    }
-}
-
-CASN1_CertificationRequest::CASN1_CertificationRequest(const CASN1_CertificationRequest& other)
-    : CASN1_SEQUENCE(other)
+    : CASN1_SignedStructure(info, signatureAlgorithm, signature)
 {
 }
 
-CASN1_CertificationRequest& CASN1_CertificationRequest::operator=(const CASN1_CertificationRequest& other)
+CASN1_CertificationRequest::CASN1_CertificationRequest(CDEREncoding& encoding)
+    : CASN1_SignedStructure(encoding, &IsValid, "CertificationRequest contents is not valid")
 {
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_CertificationRequest::~CASN1_CertificationRequest() = default;
 
 int CASN1_CertificationRequest::IsValid(const CASN1Type* object)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
-    return value && value->GetComponentsCount() == 3 &&
-           CASN1_CertificationRequestInfo::IsValid(AfxChildAt(value, 0)) &&
-           CASN1_AlgorithmIdentifier::IsValid(AfxChildAt(value, 1)) && AfxChildTag(value, 2) == 0x03 &&
-           dynamic_cast<const CASN1_BIT_STRING*>(AfxChildAt(value, 2));
+    return IsSignedShape(object, &CASN1_CertificationRequestInfo::IsValid, false);
 }
 
 CASN1_CertificationRequestInfo& CASN1_CertificationRequest::GetCertificatioRequestInfo()

@@ -9,15 +9,17 @@
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/pki/certificate_asn1.h"
 #include "sigilbox/pki/rdn_sequence.h"
+#include "sigilbox/pki/signed_structure.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CASN1_CertificationRequestInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CertificationRequestInfo : public CASN1_SEQUENCE {
 public:
     CASN1_CertificationRequestInfo();
     // Version 0, clones of the subject and key, and the attributes as [0] IMPLICIT.
     CASN1_CertificationRequestInfo(const CASN1_RDNSequence& subject, const CASN1_SubjectPublicKeyInfo& keyInfo,
                                    const CASN1_SET& attributes);
-    CASN1_CertificationRequestInfo(const CASN1_CertificationRequestInfo& other);
-    CASN1_CertificationRequestInfo& operator=(const CASN1_CertificationRequestInfo& other);
+    CASN1_CertificationRequestInfo(const CASN1_CertificationRequestInfo& other) = default;
+    CASN1_CertificationRequestInfo& operator=(const CASN1_CertificationRequestInfo& other) = default;
     ~CASN1_CertificationRequestInfo() override;
 
     // Exactly four children: version 0, a valid RDNSequence, a valid SubjectPublicKeyInfo
@@ -28,7 +30,7 @@ public:
     CASN1_SubjectPublicKeyInfo& GetSubjectPublicKeyInfo();
 };
 
-class CASN1_CertificationRequest : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_CertificationRequest : public CASN1_SignedStructure {
 public:
     CASN1_CertificationRequest();
     CASN1_CertificationRequest(const CASN1_CertificationRequestInfo& info, const CASN1_AlgorithmIdentifier& signatureAlgorithm,
@@ -36,8 +38,8 @@ public:
     // Decodes; a value of another shape is cleared and raises "CertificationRequest
     // contents is not valid".
     explicit CASN1_CertificationRequest(CDEREncoding& encoding);
-    CASN1_CertificationRequest(const CASN1_CertificationRequest& other);
-    CASN1_CertificationRequest& operator=(const CASN1_CertificationRequest& other);
+    CASN1_CertificationRequest(const CASN1_CertificationRequest& other) = default;
+    CASN1_CertificationRequest& operator=(const CASN1_CertificationRequest& other) = default;
     ~CASN1_CertificationRequest() override;
 
     // Exactly three children: a valid request info, a valid algorithm identifier, a BIT

@@ -8,6 +8,7 @@
 #include "framework/arrays.h"
 #include "framework/cstring.h"
 #include "framework/object.h"
+#include "sigilbox/sigilbox_export.h"
 
 // Index of an attribute type in szDNAttrName; each has its identifier class (2.5.4.x or
 // the PKCS #9 e-mail address).
@@ -40,8 +41,8 @@ enum DNAttrNameEnum {
 
 // Display texts of the attribute types, by DNAttrNameEnum. They are the keys of the working
 // form: values are matched by exact, case-sensitive comparison of these texts.
-extern const char* const szDNAttrName[24];
-int AfxGetLenArrayOfDNAttrName();
+extern SIGILBOX_API const char* const szDNAttrName[24];
+SIGILBOX_API int AfxGetLenArrayOfDNAttrName();
 
 // ASN.1 string types of attribute values (the tag octet of the value).
 enum {
@@ -57,9 +58,9 @@ enum {
 };
 // 1 for the string types a value may have: the four of the original name forms and the
 // UTF8String, BMPString, UniversalString, NumericString and VisibleString of current peers.
-int AfxIsDNValueType(unsigned int type);
+SIGILBOX_API int AfxIsDNValueType(unsigned int type);
 
-class CAttributeValue : public CObject {
+class SIGILBOX_API CAttributeValue : public CObject {
     DECLARE_SERIAL(CAttributeValue)
 public:
     // Empty texts, PrintableString.
@@ -85,19 +86,19 @@ public:
 };
 
 // Names, values and types all equal.
-int operator==(const CAttributeValue& a, const CAttributeValue& b);
+SIGILBOX_API int operator==(const CAttributeValue& a, const CAttributeValue& b);
 
 class CRelativeDN;
 class CDistinguishedName;
 
 // Arrays of owned pointers: destroying deletes each element; loading creates a default
 // object for an empty slot and loads it in its own layout.
-void DestructElements(CAttributeValue** elements, int count);
-void SerializeElements(CArchive& ar, CAttributeValue** elements, int count);
-void DestructElements(CRelativeDN** elements, int count);
-void SerializeElements(CArchive& ar, CRelativeDN** elements, int count);
+SIGILBOX_API void DestructElements(CAttributeValue** elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CAttributeValue** elements, int count);
+SIGILBOX_API void DestructElements(CRelativeDN** elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CRelativeDN** elements, int count);
 
-class CRelativeDN : public CObject {
+class SIGILBOX_API CRelativeDN : public CObject {
     DECLARE_SERIAL(CRelativeDN)
 public:
     // No values, kind "Set".
@@ -123,9 +124,9 @@ public:
 };
 
 // As sets: the same number of values, each value of `a` having an equal one in `b`.
-int operator==(const CRelativeDN& a, const CRelativeDN& b);
+SIGILBOX_API int operator==(const CRelativeDN& a, const CRelativeDN& b);
 
-class CDistinguishedName : public CArray<CRelativeDN*, CRelativeDN*> {
+class SIGILBOX_API CDistinguishedName : public CArray<CRelativeDN*, CRelativeDN*> {
 public:
     // Null gives an empty name. Otherwise the form made for an e-mail address: a relative
     // name with the locality "Internet", then one with the address (lower case).
@@ -169,16 +170,16 @@ private:
 };
 
 // The same number of relative names, equal position by position (each as a set).
-int operator==(const CDistinguishedName& a, const CDistinguishedName& b);
+SIGILBOX_API int operator==(const CDistinguishedName& a, const CDistinguishedName& b);
 inline int operator!=(const CDistinguishedName& a, const CDistinguishedName& b)
 {
     return !(a == b);
 }
 
 // Equal names, or both holding the same e-mail address text (exact comparison).
-int __isTheSameOwner(const CDistinguishedName& a, const CDistinguishedName& b);
+SIGILBOX_API int __isTheSameOwner(const CDistinguishedName& a, const CDistinguishedName& b);
 
 // Arrays of names held by value.
-void ConstructElements(CDistinguishedName* elements, int count);
-void DestructElements(CDistinguishedName* elements, int count);
-void SerializeElements(CArchive& ar, CDistinguishedName* elements, int count);
+SIGILBOX_API void ConstructElements(CDistinguishedName* elements, int count);
+SIGILBOX_API void DestructElements(CDistinguishedName* elements, int count);
+SIGILBOX_API void SerializeElements(CArchive& ar, CDistinguishedName* elements, int count);

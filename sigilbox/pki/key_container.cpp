@@ -38,19 +38,6 @@ CASN1_RSAKeyWithCertsAndDistinguishedName::CASN1_RSAKeyWithCertsAndDistinguished
         AddObject(new CASN1_RDNSequence(*owner));
 }
 
-CASN1_RSAKeyWithCertsAndDistinguishedName::CASN1_RSAKeyWithCertsAndDistinguishedName(
-    const CASN1_RSAKeyWithCertsAndDistinguishedName& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_RSAKeyWithCertsAndDistinguishedName& CASN1_RSAKeyWithCertsAndDistinguishedName::operator=(
-    const CASN1_RSAKeyWithCertsAndDistinguishedName& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_RSAKeyWithCertsAndDistinguishedName::~CASN1_RSAKeyWithCertsAndDistinguishedName() = default;
 
 void CASN1_RSAKeyWithCertsAndDistinguishedName::AddCertificate(CASN1_Certificate* certificate)
@@ -164,16 +151,6 @@ CASN1_KCDNs::CASN1_KCDNs(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
         Clear();
         AfxThrowDERDecodingException("CASN1_KCDNs contents is not valid");
     }
-}
-
-CASN1_KCDNs::CASN1_KCDNs(const CASN1_KCDNs& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_KCDNs& CASN1_KCDNs::operator=(const CASN1_KCDNs& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_KCDNs::~CASN1_KCDNs() = default;

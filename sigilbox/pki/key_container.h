@@ -11,8 +11,9 @@
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/pki/certificate_asn1.h"
 #include "sigilbox/pki/distinguished_name.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CASN1_RSAKeyWithCertsAndDistinguishedName : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_RSAKeyWithCertsAndDistinguishedName : public CASN1_SEQUENCE {
 public:
     // Empty (a decode target).
     CASN1_RSAKeyWithCertsAndDistinguishedName();
@@ -22,8 +23,8 @@ public:
                                               const CDistinguishedName* owner);
     CASN1_RSAKeyWithCertsAndDistinguishedName(const CRSAPrivateKey& key, const CString& name,
                                               const CDistinguishedName* owner);
-    CASN1_RSAKeyWithCertsAndDistinguishedName(const CASN1_RSAKeyWithCertsAndDistinguishedName& other);
-    CASN1_RSAKeyWithCertsAndDistinguishedName& operator=(const CASN1_RSAKeyWithCertsAndDistinguishedName& other);
+    CASN1_RSAKeyWithCertsAndDistinguishedName(const CASN1_RSAKeyWithCertsAndDistinguishedName& other) = default;
+    CASN1_RSAKeyWithCertsAndDistinguishedName& operator=(const CASN1_RSAKeyWithCertsAndDistinguishedName& other) = default;
     ~CASN1_RSAKeyWithCertsAndDistinguishedName() override;
 
     // Appends the certificate (adopted) to the certificates.
@@ -50,15 +51,15 @@ public:
     static int IsValid(const CASN1Type* object);
 };
 
-class CASN1_KCDNs : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_KCDNs : public CASN1_SEQUENCE {
 public:
     // Empty, definite length; entries are appended with AddObject (adopted).
     CASN1_KCDNs();
     // Decodes; a value of another shape is cleared and raises "CASN1_KCDNs contents is not
     // valid".
     explicit CASN1_KCDNs(CDEREncoding& encoding);
-    CASN1_KCDNs(const CASN1_KCDNs& other);
-    CASN1_KCDNs& operator=(const CASN1_KCDNs& other);
+    CASN1_KCDNs(const CASN1_KCDNs& other) = default;
+    CASN1_KCDNs& operator=(const CASN1_KCDNs& other) = default;
     ~CASN1_KCDNs() override;
 
     int GetEntriesCount() const { return GetComponentsCount(); }

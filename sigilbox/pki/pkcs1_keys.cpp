@@ -73,16 +73,6 @@ CASN1_PublicKey::CASN1_PublicKey(const CASN1_INTEGER& modulus, const CASN1_INTEG
     AddObject(exponent.Clone());
 }
 
-CASN1_PublicKey::CASN1_PublicKey(const CASN1_PublicKey& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_PublicKey& CASN1_PublicKey::operator=(const CASN1_PublicKey& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_PublicKey::~CASN1_PublicKey() = default;
 
 CASN1Type* CASN1_PublicKey::Clone() const
@@ -124,16 +114,6 @@ int CASN1_PublicKey::IsValid(const CASN1Type* object)
 CASN1_PrivateKey::CASN1_PrivateKey(const CRSAPrivateKey& key) : CASN1_SEQUENCE(0)
 {
     GetDataFrom(key);
-}
-
-CASN1_PrivateKey::CASN1_PrivateKey(const CASN1_PrivateKey& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_PrivateKey& CASN1_PrivateKey::operator=(const CASN1_PrivateKey& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_PrivateKey::~CASN1_PrivateKey() = default;

@@ -8,15 +8,16 @@
 
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/engines/rsa_keys.h"
+#include "sigilbox/sigilbox_export.h"
 
 // SEQUENCE { modulus INTEGER, publicExponent INTEGER }.
-class CASN1_PublicKey : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_PublicKey : public CASN1_SEQUENCE {
 public:
     explicit CASN1_PublicKey(const CRSAPublicKey& key);
     // Clones of both, modulus first.
     CASN1_PublicKey(const CASN1_INTEGER& modulus, const CASN1_INTEGER& exponent);
-    CASN1_PublicKey(const CASN1_PublicKey& other);
-    CASN1_PublicKey& operator=(const CASN1_PublicKey& other);
+    CASN1_PublicKey(const CASN1_PublicKey& other) = default;
+    CASN1_PublicKey& operator=(const CASN1_PublicKey& other) = default;
     ~CASN1_PublicKey() override;
 
     CASN1Type* Clone() const override;
@@ -35,11 +36,11 @@ public:
 
 // SEQUENCE { version INTEGER (0), modulus, publicExponent, privateExponent, prime1, prime2,
 // exponent1, exponent2, coefficient }, all INTEGER.
-class CASN1_PrivateKey : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_PrivateKey : public CASN1_SEQUENCE {
 public:
     explicit CASN1_PrivateKey(const CRSAPrivateKey& key);
-    CASN1_PrivateKey(const CASN1_PrivateKey& other);
-    CASN1_PrivateKey& operator=(const CASN1_PrivateKey& other);
+    CASN1_PrivateKey(const CASN1_PrivateKey& other) = default;
+    CASN1_PrivateKey& operator=(const CASN1_PrivateKey& other) = default;
     ~CASN1_PrivateKey() override;
 
     CASN1Type* Clone() const override;

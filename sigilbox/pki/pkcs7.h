@@ -20,11 +20,12 @@
 #include "sigilbox/asn1/algorithm_identifier.h"
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/pki/rdn_sequence.h"
+#include "sigilbox/sigilbox_export.h"
 
 class CCertificate;
 
 // ContentInfo ::= SEQUENCE { contentType OBJECT IDENTIFIER, content [0] EXPLICIT ANY OPTIONAL }
-class CASN1_ContentInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_ContentInfo : public CASN1_SEQUENCE {
 public:
     CASN1_ContentInfo();
     // A clone of `type`; when `content` is not null, a [0] holding a clone of it (the caller
@@ -34,8 +35,8 @@ public:
     // Decodes; a value of another shape is cleared and raises "ContentInfo contents is not
     // valid".
     explicit CASN1_ContentInfo(CDEREncoding& encoding);
-    CASN1_ContentInfo(const CASN1_ContentInfo& other);
-    CASN1_ContentInfo& operator=(const CASN1_ContentInfo& other);
+    CASN1_ContentInfo(const CASN1_ContentInfo& other) = default;
+    CASN1_ContentInfo& operator=(const CASN1_ContentInfo& other) = default;
     ~CASN1_ContentInfo() override;
 
     // Tag 0x10; one or two children; an OBJECT IDENTIFIER, then a [0] if any.
@@ -51,14 +52,14 @@ public:
 };
 
 // IssuerAndSerialNumber ::= SEQUENCE { issuer RDNSequence, serialNumber INTEGER }
-class CASN1_IssuerAndSerialNumber : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_IssuerAndSerialNumber : public CASN1_SEQUENCE {
 public:
     CASN1_IssuerAndSerialNumber();
     CASN1_IssuerAndSerialNumber(const CASN1_RDNSequence& issuer, const CASN1_INTEGER& serialNumber);
     // The certificate's issuer and serial number.
     explicit CASN1_IssuerAndSerialNumber(const CCertificate& certificate);
-    CASN1_IssuerAndSerialNumber(const CASN1_IssuerAndSerialNumber& other);
-    CASN1_IssuerAndSerialNumber& operator=(const CASN1_IssuerAndSerialNumber& other);
+    CASN1_IssuerAndSerialNumber(const CASN1_IssuerAndSerialNumber& other) = default;
+    CASN1_IssuerAndSerialNumber& operator=(const CASN1_IssuerAndSerialNumber& other) = default;
     ~CASN1_IssuerAndSerialNumber() override;
 
     static int IsValid(const CASN1Type* object);
@@ -68,12 +69,12 @@ public:
 };
 
 // Attribute ::= SEQUENCE { type OBJECT IDENTIFIER, values SET }
-class CASN1_Attribute : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_Attribute : public CASN1_SEQUENCE {
 public:
     CASN1_Attribute();
     CASN1_Attribute(const CASN1_OBJECT_IDENTIFIER& type, const CASN1_SET& values);
-    CASN1_Attribute(const CASN1_Attribute& other);
-    CASN1_Attribute& operator=(const CASN1_Attribute& other);
+    CASN1_Attribute(const CASN1_Attribute& other) = default;
+    CASN1_Attribute& operator=(const CASN1_Attribute& other) = default;
     ~CASN1_Attribute() override;
 
     static int IsValid(const CASN1Type* object);
@@ -85,7 +86,7 @@ public:
 // SignerInfo ::= SEQUENCE { version INTEGER (1), issuerAndSerialNumber, digestAlgorithm,
 //   authenticatedAttributes [0] IMPLICIT SET OF Attribute OPTIONAL, digestEncryptionAlgorithm,
 //   encryptedDigest OCTET STRING, unauthenticatedAttributes [1] IMPLICIT SET OPTIONAL }
-class CASN1_SignerInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_SignerInfo : public CASN1_SEQUENCE {
 public:
     CASN1_SignerInfo();
     // Version 1 and clones of the four (no attributes).
@@ -93,8 +94,8 @@ public:
                      const CASN1_AlgorithmIdentifier& digestAlgorithm,
                      const CASN1_AlgorithmIdentifier& digestEncryptionAlgorithm,
                      const CASN1_OCTET_STRING& encryptedDigest);
-    CASN1_SignerInfo(const CASN1_SignerInfo& other);
-    CASN1_SignerInfo& operator=(const CASN1_SignerInfo& other);
+    CASN1_SignerInfo(const CASN1_SignerInfo& other) = default;
+    CASN1_SignerInfo& operator=(const CASN1_SignerInfo& other) = default;
     ~CASN1_SignerInfo() override;
 
     // Besides the shape: with authenticated attributes, exactly one contentType (one
@@ -119,14 +120,14 @@ public:
 // SignedData ::= SEQUENCE { version INTEGER (1), digestAlgorithms SET OF AlgorithmIdentifier,
 //   contentInfo, certificates [0] IMPLICIT OPTIONAL, crls [1] IMPLICIT OPTIONAL,
 //   signerInfos SET OF SignerInfo }
-class CASN1_SignedData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_SignedData : public CASN1_SEQUENCE {
 public:
     CASN1_SignedData();
     // Version 1, no digest algorithms, the content info (adopted: the signed data deletes
     // it), no signers.
     explicit CASN1_SignedData(CASN1_ContentInfo* contentInfo);
-    CASN1_SignedData(const CASN1_SignedData& other);
-    CASN1_SignedData& operator=(const CASN1_SignedData& other);
+    CASN1_SignedData(const CASN1_SignedData& other) = default;
+    CASN1_SignedData& operator=(const CASN1_SignedData& other) = default;
     ~CASN1_SignedData() override;
 
     static int IsValid(const CASN1Type* object);
@@ -149,13 +150,13 @@ public:
 
 // RecipientInfo ::= SEQUENCE { version INTEGER (0), issuerAndSerialNumber,
 //   keyEncryptionAlgorithm AlgorithmIdentifier, encryptedKey OCTET STRING }
-class CASN1_RecipientInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_RecipientInfo : public CASN1_SEQUENCE {
 public:
     CASN1_RecipientInfo();
     CASN1_RecipientInfo(const CASN1_IssuerAndSerialNumber& issuerAndSerialNumber,
                         const CASN1_AlgorithmIdentifier& keyEncryptionAlgorithm, const CASN1_OCTET_STRING& encryptedKey);
-    CASN1_RecipientInfo(const CASN1_RecipientInfo& other);
-    CASN1_RecipientInfo& operator=(const CASN1_RecipientInfo& other);
+    CASN1_RecipientInfo(const CASN1_RecipientInfo& other) = default;
+    CASN1_RecipientInfo& operator=(const CASN1_RecipientInfo& other) = default;
     ~CASN1_RecipientInfo() override;
 
     static int IsValid(const CASN1Type* object);
@@ -167,14 +168,14 @@ public:
 
 // EncryptedContentInfo ::= SEQUENCE { contentType OBJECT IDENTIFIER,
 //   contentEncryptionAlgorithm AlgorithmIdentifier, encryptedContent [0] IMPLICIT OPTIONAL }
-class CASN1_EncryptedContentInfo : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_EncryptedContentInfo : public CASN1_SEQUENCE {
 public:
     CASN1_EncryptedContentInfo();
     // Clones of the first two; the encrypted content is adopted (and required).
     CASN1_EncryptedContentInfo(const CASN1_OBJECT_IDENTIFIER& contentType, const CASN1_AlgorithmIdentifier& algorithm,
                                CASN1_TAGGED* encryptedContent);
-    CASN1_EncryptedContentInfo(const CASN1_EncryptedContentInfo& other);
-    CASN1_EncryptedContentInfo& operator=(const CASN1_EncryptedContentInfo& other);
+    CASN1_EncryptedContentInfo(const CASN1_EncryptedContentInfo& other) = default;
+    CASN1_EncryptedContentInfo& operator=(const CASN1_EncryptedContentInfo& other) = default;
     ~CASN1_EncryptedContentInfo() override;
 
     static int IsValid(const CASN1Type* object);
@@ -189,13 +190,13 @@ public:
 
 // EnvelopedData ::= SEQUENCE { version INTEGER (0), recipientInfos SET OF RecipientInfo,
 //   encryptedContentInfo }
-class CASN1_EnvelopedData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_EnvelopedData : public CASN1_SEQUENCE {
 public:
     CASN1_EnvelopedData();
     // Version 0, no recipients, the encrypted content info (adopted).
     explicit CASN1_EnvelopedData(CASN1_EncryptedContentInfo* info);
-    CASN1_EnvelopedData(const CASN1_EnvelopedData& other);
-    CASN1_EnvelopedData& operator=(const CASN1_EnvelopedData& other);
+    CASN1_EnvelopedData(const CASN1_EnvelopedData& other) = default;
+    CASN1_EnvelopedData& operator=(const CASN1_EnvelopedData& other) = default;
     ~CASN1_EnvelopedData() override;
 
     static int IsValid(const CASN1Type* object);
@@ -208,12 +209,12 @@ public:
 // SignedAndEnvelopedData ::= SEQUENCE { version INTEGER (1), recipientInfos,
 //   digestAlgorithms, encryptedContentInfo, certificates [0] OPTIONAL, crls [1] OPTIONAL,
 //   signerInfos }
-class CASN1_SignedAndEnvelopedData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_SignedAndEnvelopedData : public CASN1_SEQUENCE {
 public:
     CASN1_SignedAndEnvelopedData();
     explicit CASN1_SignedAndEnvelopedData(CASN1_EncryptedContentInfo* info);
-    CASN1_SignedAndEnvelopedData(const CASN1_SignedAndEnvelopedData& other);
-    CASN1_SignedAndEnvelopedData& operator=(const CASN1_SignedAndEnvelopedData& other);
+    CASN1_SignedAndEnvelopedData(const CASN1_SignedAndEnvelopedData& other) = default;
+    CASN1_SignedAndEnvelopedData& operator=(const CASN1_SignedAndEnvelopedData& other) = default;
     ~CASN1_SignedAndEnvelopedData() override;
 
     static int IsValid(const CASN1Type* object);
@@ -234,14 +235,14 @@ public:
 
 // DigestedData ::= SEQUENCE { version INTEGER (0), digestAlgorithm, contentInfo,
 //   digest OCTET STRING }
-class CASN1_DigestedData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_DigestedData : public CASN1_SEQUENCE {
 public:
     CASN1_DigestedData();
     // Version 0, a clone of the algorithm, the content info (adopted), the digest.
     CASN1_DigestedData(const CASN1_AlgorithmIdentifier& algorithm, CASN1_ContentInfo* contentInfo,
                        const unsigned char* digest, int length);
-    CASN1_DigestedData(const CASN1_DigestedData& other);
-    CASN1_DigestedData& operator=(const CASN1_DigestedData& other);
+    CASN1_DigestedData(const CASN1_DigestedData& other) = default;
+    CASN1_DigestedData& operator=(const CASN1_DigestedData& other) = default;
     ~CASN1_DigestedData() override;
 
     static int IsValid(const CASN1Type* object);
@@ -253,12 +254,12 @@ public:
 };
 
 // EncryptedData ::= SEQUENCE { version INTEGER (0), encryptedContentInfo }
-class CASN1_EncryptedData : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_EncryptedData : public CASN1_SEQUENCE {
 public:
     CASN1_EncryptedData();
     explicit CASN1_EncryptedData(CASN1_EncryptedContentInfo* info);
-    CASN1_EncryptedData(const CASN1_EncryptedData& other);
-    CASN1_EncryptedData& operator=(const CASN1_EncryptedData& other);
+    CASN1_EncryptedData(const CASN1_EncryptedData& other) = default;
+    CASN1_EncryptedData& operator=(const CASN1_EncryptedData& other) = default;
     ~CASN1_EncryptedData() override;
 
     static int IsValid(const CASN1Type* object);

@@ -30,16 +30,6 @@ CASN1_ContentInfo::CASN1_ContentInfo(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
     }
 }
 
-CASN1_ContentInfo::CASN1_ContentInfo(const CASN1_ContentInfo& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_ContentInfo& CASN1_ContentInfo::operator=(const CASN1_ContentInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_ContentInfo::~CASN1_ContentInfo() = default;
 
 int CASN1_ContentInfo::IsValid(const CASN1Type* object)
@@ -109,17 +99,6 @@ CASN1_IssuerAndSerialNumber::CASN1_IssuerAndSerialNumber(const CCertificate& cer
         AddObject(new CASN1_INTEGER(serial.GetData() + (size - used), static_cast<unsigned short>(used)));
 }
 
-CASN1_IssuerAndSerialNumber::CASN1_IssuerAndSerialNumber(const CASN1_IssuerAndSerialNumber& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_IssuerAndSerialNumber& CASN1_IssuerAndSerialNumber::operator=(const CASN1_IssuerAndSerialNumber& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_IssuerAndSerialNumber::~CASN1_IssuerAndSerialNumber() = default;
 
 int CASN1_IssuerAndSerialNumber::IsValid(const CASN1Type* object)
@@ -149,16 +128,6 @@ CASN1_Attribute::CASN1_Attribute(const CASN1_OBJECT_IDENTIFIER& type, const CASN
 {
     AddObject(type.Clone());
     AddObject(values.Clone());
-}
-
-CASN1_Attribute::CASN1_Attribute(const CASN1_Attribute& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_Attribute& CASN1_Attribute::operator=(const CASN1_Attribute& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_Attribute::~CASN1_Attribute() = default;

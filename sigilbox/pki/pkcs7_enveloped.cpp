@@ -20,16 +20,6 @@ CASN1_RecipientInfo::CASN1_RecipientInfo(const CASN1_IssuerAndSerialNumber& issu
     AddObject(encryptedKey.Clone());
 }
 
-CASN1_RecipientInfo::CASN1_RecipientInfo(const CASN1_RecipientInfo& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_RecipientInfo& CASN1_RecipientInfo::operator=(const CASN1_RecipientInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_RecipientInfo::~CASN1_RecipientInfo() = default;
 
 int CASN1_RecipientInfo::IsValid(const CASN1Type* object)
@@ -76,17 +66,6 @@ CASN1_EncryptedContentInfo::CASN1_EncryptedContentInfo(const CASN1_OBJECT_IDENTI
         throw;
     }
     AddObject(encryptedContent);
-}
-
-CASN1_EncryptedContentInfo::CASN1_EncryptedContentInfo(const CASN1_EncryptedContentInfo& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_EncryptedContentInfo& CASN1_EncryptedContentInfo::operator=(const CASN1_EncryptedContentInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_EncryptedContentInfo::~CASN1_EncryptedContentInfo() = default;
@@ -176,16 +155,6 @@ CASN1_EnvelopedData::CASN1_EnvelopedData(CASN1_EncryptedContentInfo* info) : CAS
     AddObject(info);
 }
 
-CASN1_EnvelopedData::CASN1_EnvelopedData(const CASN1_EnvelopedData& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_EnvelopedData& CASN1_EnvelopedData::operator=(const CASN1_EnvelopedData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_EnvelopedData::~CASN1_EnvelopedData() = default;
 
 int CASN1_EnvelopedData::IsValid(const CASN1Type* object)
@@ -228,16 +197,6 @@ CASN1_EncryptedData::CASN1_EncryptedData(CASN1_EncryptedContentInfo* info) : CAS
         throw;
     }
     AddObject(info);
-}
-
-CASN1_EncryptedData::CASN1_EncryptedData(const CASN1_EncryptedData& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_EncryptedData& CASN1_EncryptedData::operator=(const CASN1_EncryptedData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_EncryptedData::~CASN1_EncryptedData() = default;

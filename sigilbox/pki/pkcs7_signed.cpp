@@ -199,16 +199,6 @@ CASN1_SignerInfo::CASN1_SignerInfo(const CASN1_IssuerAndSerialNumber& issuerAndS
     AddObject(encryptedDigest.Clone());
 }
 
-CASN1_SignerInfo::CASN1_SignerInfo(const CASN1_SignerInfo& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_SignerInfo& CASN1_SignerInfo::operator=(const CASN1_SignerInfo& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_SignerInfo::~CASN1_SignerInfo() = default;
 
 int CASN1_SignerInfo::IsValid(const CASN1Type* object)
@@ -303,16 +293,6 @@ CASN1_SignedData::CASN1_SignedData(CASN1_ContentInfo* contentInfo) : CASN1_SEQUE
     AddObject(new CASN1_SET);
 }
 
-CASN1_SignedData::CASN1_SignedData(const CASN1_SignedData& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_SignedData& CASN1_SignedData::operator=(const CASN1_SignedData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_SignedData::~CASN1_SignedData() = default;
 
 int CASN1_SignedData::IsValid(const CASN1Type* object)
@@ -398,17 +378,6 @@ CASN1_SignedAndEnvelopedData::CASN1_SignedAndEnvelopedData(CASN1_EncryptedConten
     }
     AddObject(info);
     AddObject(new CASN1_SET);
-}
-
-CASN1_SignedAndEnvelopedData::CASN1_SignedAndEnvelopedData(const CASN1_SignedAndEnvelopedData& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_SignedAndEnvelopedData& CASN1_SignedAndEnvelopedData::operator=(const CASN1_SignedAndEnvelopedData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_SignedAndEnvelopedData::~CASN1_SignedAndEnvelopedData() = default;
@@ -511,16 +480,6 @@ CASN1_DigestedData::CASN1_DigestedData(const CASN1_AlgorithmIdentifier& algorith
     }
     AddObject(contentInfo);
     AddObject(new CASN1_OCTET_STRING(digest, static_cast<unsigned long>(length)));
-}
-
-CASN1_DigestedData::CASN1_DigestedData(const CASN1_DigestedData& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_DigestedData& CASN1_DigestedData::operator=(const CASN1_DigestedData& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_DigestedData::~CASN1_DigestedData() = default;

@@ -95,17 +95,6 @@ CASN1_AttributeValueAssertion::CASN1_AttributeValueAssertion(const CAttributeVal
     GetDataFrom(value);
 }
 
-CASN1_AttributeValueAssertion::CASN1_AttributeValueAssertion(const CASN1_AttributeValueAssertion& other)
-    : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_AttributeValueAssertion& CASN1_AttributeValueAssertion::operator=(const CASN1_AttributeValueAssertion& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
-}
-
 CASN1_AttributeValueAssertion::~CASN1_AttributeValueAssertion() = default;
 
 void CASN1_AttributeValueAssertion::GetDataFrom(const CAttributeValue& value)
@@ -169,17 +158,6 @@ CASN1_RelativeDistinguishedName::CASN1_RelativeDistinguishedName(const CRelative
     GetDataFrom(rdn);
 }
 
-CASN1_RelativeDistinguishedName::CASN1_RelativeDistinguishedName(const CASN1_RelativeDistinguishedName& other)
-    : CASN1_SET(other)
-{
-}
-
-CASN1_RelativeDistinguishedName& CASN1_RelativeDistinguishedName::operator=(const CASN1_RelativeDistinguishedName& other)
-{
-    CASN1_SET::operator=(other);
-    return *this;
-}
-
 CASN1_RelativeDistinguishedName::~CASN1_RelativeDistinguishedName() = default;
 
 void CASN1_RelativeDistinguishedName::GetDataFrom(const CRelativeDN& rdn)
@@ -240,16 +218,6 @@ CASN1_RDNSequence::CASN1_RDNSequence(CDEREncoding& encoding) : CASN1_SEQUENCE(0)
         Clear();
         AfxThrowDERDecodingException("RDNSequence contents is not valid");
     }
-}
-
-CASN1_RDNSequence::CASN1_RDNSequence(const CASN1_RDNSequence& other) : CASN1_SEQUENCE(other)
-{
-}
-
-CASN1_RDNSequence& CASN1_RDNSequence::operator=(const CASN1_RDNSequence& other)
-{
-    CASN1_SEQUENCE::operator=(other);
-    return *this;
 }
 
 CASN1_RDNSequence::~CASN1_RDNSequence() = default;

@@ -9,16 +9,17 @@
 
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/pki/distinguished_name.h"
+#include "sigilbox/sigilbox_export.h"
 
-class CASN1_AttributeValueAssertion : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_AttributeValueAssertion : public CASN1_SEQUENCE {
 public:
     // Empty (a decode target).
     CASN1_AttributeValueAssertion();
     // Clones of both.
     CASN1_AttributeValueAssertion(const CASN1_OBJECT_IDENTIFIER& type, const CASN1Type& value);
     explicit CASN1_AttributeValueAssertion(const CAttributeValue& value);
-    CASN1_AttributeValueAssertion(const CASN1_AttributeValueAssertion& other);
-    CASN1_AttributeValueAssertion& operator=(const CASN1_AttributeValueAssertion& other);
+    CASN1_AttributeValueAssertion(const CASN1_AttributeValueAssertion& other) = default;
+    CASN1_AttributeValueAssertion& operator=(const CASN1_AttributeValueAssertion& other) = default;
     ~CASN1_AttributeValueAssertion() override;
 
     // Clear(); then, when the display name is one of the table's, its identifier and the
@@ -35,12 +36,12 @@ public:
     static int IsValid(const CASN1Type* object);
 };
 
-class CASN1_RelativeDistinguishedName : public CASN1_SET {
+class SIGILBOX_API CASN1_RelativeDistinguishedName : public CASN1_SET {
 public:
     CASN1_RelativeDistinguishedName();
     explicit CASN1_RelativeDistinguishedName(const CRelativeDN& rdn);
-    CASN1_RelativeDistinguishedName(const CASN1_RelativeDistinguishedName& other);
-    CASN1_RelativeDistinguishedName& operator=(const CASN1_RelativeDistinguishedName& other);
+    CASN1_RelativeDistinguishedName(const CASN1_RelativeDistinguishedName& other) = default;
+    CASN1_RelativeDistinguishedName& operator=(const CASN1_RelativeDistinguishedName& other) = default;
     ~CASN1_RelativeDistinguishedName() override;
 
     // Clear(); then one assertion per value, in DER SET OF order.
@@ -53,15 +54,15 @@ public:
     static int IsValid(const CASN1Type* object);
 };
 
-class CASN1_RDNSequence : public CASN1_SEQUENCE {
+class SIGILBOX_API CASN1_RDNSequence : public CASN1_SEQUENCE {
 public:
     CASN1_RDNSequence();
     explicit CASN1_RDNSequence(const CDistinguishedName& name);
     // Decodes; a value of another shape is cleared and raises "RDNSequence contents is not
     // valid".
     explicit CASN1_RDNSequence(CDEREncoding& encoding);
-    CASN1_RDNSequence(const CASN1_RDNSequence& other);
-    CASN1_RDNSequence& operator=(const CASN1_RDNSequence& other);
+    CASN1_RDNSequence(const CASN1_RDNSequence& other) = default;
+    CASN1_RDNSequence& operator=(const CASN1_RDNSequence& other) = default;
     ~CASN1_RDNSequence() override;
 
     // Clear(); then one relative name per relative name of the name, in order.

@@ -1,6 +1,7 @@
 // The registry calls: keys, values, sizes, rights, enumeration, and several processes
 // writing one hive at once.
 #include "framework/registry.h"
+#include "framework/testing_hooks.h"
 
 #include "framework/services_scratch.h"
 

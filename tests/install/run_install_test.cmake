@@ -4,6 +4,19 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(rc)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
+# Only the public API is installed: internal headers and test hooks stay in the tree.
+foreach(internal sigilbox/engines/huge_digit_kernels.h sigilbox/pki/structure_view.h
+        sigilbox/pki/signature_support.h framework/testing_hooks.h)
+  if(EXISTS ${PREFIX}/include/${internal})
+    message(FATAL_ERROR "internal header installed: ${internal}")
+  endif()
+endforeach()
+foreach(public sigilbox/sigilbox.h sigilbox/sigilbox_export.h framework/framework_export.h)
+  if(NOT EXISTS ${PREFIX}/include/${public})
+    message(FATAL_ERROR "public header not installed: ${public}")
+  endif()
+endforeach()
+
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${CONSUMER_SRC} -B ${WORK}/cmake -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=Release
     "-DCMAKE_CXX_FLAGS=${CONSUMER_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${CONSUMER_FLAGS}"
