@@ -4,7 +4,7 @@
 Run from this folder: python3 make_vectors.py > vectors.txt
 The output is deterministic (fixed seed), so re-running it reproduces the committed file.
 
-Format: records separated by blank lines; each line "name: value", numbers in hex (no
+Format: records separated by blank lines; each line "name = value", numbers in hex (no
 prefix, at least one digit). Every record starts with "op". Operands are chosen to hit the
 awkward cases of word arithmetic: words of all ones, lone top bits, runs of zero words, and
 divisors whose quotient estimates need correcting.
@@ -36,9 +36,9 @@ def h(x):
 
 
 def emit(op, **fields):
-    print("op: " + op)
+    print("op = " + op)
     for key, value in fields.items():
-        print(f"{key}: {h(value)}")
+        print(f"{key} = {h(value)}")
     print()
 
 

@@ -1,4 +1,5 @@
 #include "asn1_test_util.h"
+#include "tests/sigilbox/kill_request.h"
 #include "sigilbox/asn1/asn1_decode.h"
 #include "framework/thread.h"
 #include "sigilbox/engines/progress.h"
@@ -13,32 +14,12 @@ using namespace asn1test;
 
 namespace {
 
-struct Deleter {
-    void operator()(CASN1Type* p) const { delete p; }
-};
-using Owned = std::unique_ptr<CASN1Type, Deleter>;
-
-std::string Encode(const CASN1Type& object)
-{
-    CByteArray out;
-    object.EncodeTo(out);
-    return ToHex(out);
-}
-
 Owned Decode(const std::string& hex)
 {
     CDEREncoding e = Enc(hex);
     Owned object(AfxBuildFromEncoding(e));
     EXPECT_TRUE(e.IsEndSeek()) << hex;
     return object;
-}
-
-std::string FactoryError(const std::string& hex)
-{
-    return DecodeError([&] {
-        CDEREncoding e = Enc(hex);
-        delete AfxBuildFromEncoding(e);
-    });
 }
 
 // `levels` constructed values nested in one another around a NULL.
@@ -289,21 +270,11 @@ TEST(Decoder, KillRequestEndsALongDecodeCleanly)
 {
     std::vector<unsigned char> input = Nested(10, true);
     CDEREncoding e(input.data(), input.size());
-    CWinThread self;
-    self.m_nThreadID = GetCurrentThreadId();
-    ThreadToKill = &self;
-    ThreadKillFlag = 1;
-    bool killed = false;
     CASN1_SEQUENCE target;
-    try {
-        target.DecodeFrom(e);
-    } catch (CKillThreadException* k) {
-        killed = true;
-        k->Delete();
+    {
+        sigilboxtest::KillRequest kill;
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { target.DecodeFrom(e); }));
     }
-    ThreadKillFlag = 0;
-    ThreadToKill = nullptr;
-    EXPECT_TRUE(killed);
     EXPECT_EQ(target.GetComponentsCount(), 0);
     e.m_nSeek = 0;
     target.DecodeFrom(e);

@@ -12,13 +12,6 @@ using namespace asn1test;
 
 namespace {
 
-std::string Encode(const CASN1Type& object)
-{
-    CByteArray out;
-    object.EncodeTo(out);
-    return ToHex(out);
-}
-
 // What EncodeToFile writes into a growable memory file.
 std::string EncodeThroughFile(const CASN1Type& object, int contentsOnly)
 {
@@ -26,11 +19,6 @@ std::string EncodeThroughFile(const CASN1Type& object, int contentsOnly)
     object.EncodeToFile(file, contentsOnly);
     return ToHex(file.GetBufferPtr(), static_cast<int>(file.GetLength()));
 }
-
-struct Deleter {
-    void operator()(CASN1Type* p) const { delete p; }
-};
-using Owned = std::unique_ptr<CASN1Type, Deleter>;
 
 Owned Decode(const std::string& hex)
 {
@@ -192,15 +180,10 @@ TEST(Asn1Type, ArchiveLoadFailuresBecomeArchiveExceptions)
     auto load = [](const std::string& hex, CASN1Type& target) -> int {
         std::vector<unsigned char> bytes = Hex(hex);
         CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
-        try {
+        return qmtest::CauseOf<CArchiveException>([&] {
             CArchive ar(&file, CArchive::load);
             target._Serialize(ar);
-        } catch (CArchiveException* e) {
-            int cause = e->m_cause;
-            e->Delete();
-            return cause;
-        }
-        return -1;
+        });
     };
     CASN1_SEQUENCE seq;
     EXPECT_EQ(load("01 02 00 30 00", seq), CArchiveException::generic);  // version octet

@@ -5,6 +5,7 @@
 #include "asn1_test_util.h"
 #include "sigilbox/asn1/asn1_decode.h"
 #include "sigilbox/pki/pkcs7.h"
+#include "tests/support/memory.h"
 
 #include <gtest/gtest.h>
 
@@ -18,44 +19,15 @@ using namespace asn1test;
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
+using qmtest::Bytes;
 
-// Peak resident memory since the last ResetPeak, in MiB (Linux; -1 elsewhere).
-long PeakMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stol(line.substr(6)) / 1024;
-    return -1;
-}
-
-long ResidentMiB()
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6)) / 1024;
-    return -1;
-}
-
-void ResetPeak()
-{
-    std::ofstream clear("/proc/self/clear_refs");
-    clear << "5";
-}
+using qmtest::PeakMiB;
+using qmtest::ResetPeak;
+using qmtest::ResidentMiB;
+using qmtest::der::Length;
 
 // Memory the decoding of one small input may take on top of what the process holds.
 constexpr long kBudgetMiB = 64;
-
-Bytes Length(size_t n)
-{
-    unsigned char len[9];
-    int k = AfxWriteDefiniteLength(n, len);
-    return Bytes(len, len + k);
-}
 
 // `levels` identifiers `tag` nested around `core`, definite or indefinite (with their
 // end-of-contents octets).

@@ -12,13 +12,6 @@ using namespace asn1test;
 
 namespace {
 
-std::string Encode(const CASN1Type& object)
-{
-    CByteArray out;
-    object.EncodeTo(out);
-    return ToHex(out);
-}
-
 // The contents octets of a dotted identifier, computed independently of the classes.
 std::string Contents(std::initializer_list<unsigned long> arcs)
 {

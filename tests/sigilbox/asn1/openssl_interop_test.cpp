@@ -20,18 +20,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Deleter {
-    void operator()(CASN1Type* p) const { delete p; }
-};
-using Owned = std::unique_ptr<CASN1Type, Deleter>;
-
 const fs::path kFixtures = fs::path(QM_TEST_DATA) / "asn1";
 
-std::vector<unsigned char> ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using qmtest::ReadFile;
 
 // Decodes the whole file and checks that it re-encodes to the same bytes.
 Owned DecodeRoundTrip(const fs::path& path)

@@ -13,13 +13,6 @@ using namespace asn1test;
 
 namespace {
 
-std::string Encode(const CASN1Type& object)
-{
-    CByteArray out;
-    object.EncodeTo(out);
-    return ToHex(out);
-}
-
 template <class T>
 std::unique_ptr<T> DecodeAs(const std::string& hex)
 {
@@ -28,14 +21,6 @@ std::unique_ptr<T> DecodeAs(const std::string& hex)
     object->DecodeFrom(e);
     EXPECT_TRUE(e.IsEndSeek()) << hex;
     return object;
-}
-
-std::string FactoryError(const std::string& hex)
-{
-    return DecodeError([&] {
-        CDEREncoding e = Enc(hex);
-        delete AfxBuildFromEncoding(e);
-    });
 }
 
 std::string Text(const CASN1_PRIMITIVE_TYPE& value)
@@ -202,15 +187,11 @@ TEST(Strings, OctetStringFromFile)
     file.Seek(1, CFile::begin);
     CASN1_OCTET_STRING three(file, 3);
     EXPECT_EQ(Encode(three), "04 03 02 03 04");
-    try {
-        CASN1_OCTET_STRING tooMany(file, 2);
-        FAIL() << "no exception";
-    } catch (CFileException* e) {
-        EXPECT_EQ(e->m_cause, CFileException::generic);
-        EXPECT_EQ(e->m_lOsError, -1);
-        EXPECT_TRUE(e->m_strFileName.IsEmpty());
-        e->Delete();
-    }
+    qmtest::Caught<CFileException> e = qmtest::Thrown<CFileException>([&] { CASN1_OCTET_STRING tooMany(file, 2); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->m_cause, CFileException::generic);
+    EXPECT_EQ(e->m_lOsError, -1);
+    EXPECT_TRUE(e->m_strFileName.IsEmpty());
     CASN1_OCTET_STRING none(file, 0);
     EXPECT_EQ(Encode(none), "04 00");
 }

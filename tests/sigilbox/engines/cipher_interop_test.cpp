@@ -94,7 +94,7 @@ TEST_P(CipherInterop, MatchesOpenSSLBothWays)
     if (!OpenSSLHasCipher(peer.cipher, peer.keyBytes))
         GTEST_SKIP() << "openssl lacks " << peer.cipher;
 
-    TempDir dir;
+    qmtest::ScratchFolder dir;
     const size_t lengths[] = {0, 1, 7, 8, 9, 2392, 2399, 2400, 2401, 4803};
     unsigned seed = 0;
     for (size_t length : lengths) {
@@ -115,17 +115,17 @@ TEST_P(CipherInterop, MatchesOpenSSLBothWays)
         Bytes sslIV = peer.ideaMapping ? IdeaBlocks(iv) : iv;
         bool sslPads = !peer.cfb && !peer.ideaMapping;
         Bytes sslInput = sslPads ? plain : (peer.ideaMapping ? IdeaBlocks(padded) : padded);
-        WriteFileBytes(dir.File("plain"), sslInput);
+        qmtest::WriteFile(dir.Path("plain"), sslInput);
         bool ok = false;
-        Bytes theirs = OpenSSLEnc(peer.cipher, false, sslKey, sslIV, dir.File("plain"), !sslPads, ok);
+        Bytes theirs = OpenSSLEnc(peer.cipher, false, sslKey, sslIV, dir.Path("plain"), !sslPads, ok);
         ASSERT_TRUE(ok);
         if (peer.ideaMapping)
             theirs = IdeaBlocks(theirs);
         EXPECT_EQ(ToHex(ours), ToHex(theirs));
 
         // Our ciphertext decrypts there, theirs decrypts here.
-        WriteFileBytes(dir.File("cipher"), peer.ideaMapping ? IdeaBlocks(ours) : ours);
-        Bytes back = OpenSSLEnc(peer.cipher, true, sslKey, sslIV, dir.File("cipher"), !sslPads, ok);
+        qmtest::WriteFile(dir.Path("cipher"), peer.ideaMapping ? IdeaBlocks(ours) : ours);
+        Bytes back = OpenSSLEnc(peer.cipher, true, sslKey, sslIV, dir.Path("cipher"), !sslPads, ok);
         ASSERT_TRUE(ok);
         if (peer.ideaMapping)
             back = IdeaBlocks(back);
@@ -160,9 +160,9 @@ TEST(CipherInterop, IDEAMatchesPythonCryptography)
         "    m = modes.CBC(iv) if mode == 'cbc' else modes.CFB(iv)\n"
         "    e = Cipher(IDEA(key), m).encryptor()\n"
         "    print((e.update(data) + e.finalize()).hex())\n";
-    TempDir dir;
-    std::string scriptFile = dir.File("idea.py"), casesFile = dir.File("cases");
-    WriteFileBytes(scriptFile, Bytes(script, script + std::strlen(script)));
+    qmtest::ScratchFolder dir;
+    std::string scriptFile = dir.Path("idea.py"), casesFile = dir.Path("cases");
+    qmtest::WriteFile(scriptFile, std::string_view(script));
 
     struct Case {
         bool cfb;
@@ -181,13 +181,12 @@ TEST(CipherInterop, IDEAMatchesPythonCryptography)
             cases.push_back(c);
         }
     }
-    WriteFileBytes(casesFile, Bytes(lines.begin(), lines.end()));
-    bool ok = false;
-    Bytes out = RunCommand("python3 '" + scriptFile + "' '" + casesFile + "'", ok);
-    if (!ok)
+    qmtest::WriteFile(casesFile, lines);
+    qmtest::CommandResult out = qmtest::RunCommand("python3 '" + scriptFile + "' '" + casesFile + "'", false);
+    if (!out.Ok())
         GTEST_SKIP() << "python3 with IDEA in the cryptography package is not available";
 
-    std::istringstream results(std::string(out.begin(), out.end()));
+    std::istringstream results(out.output);
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.cfb ? "cfb" : "cbc") + " length " + std::to_string(c.plain.size()));
         std::string line;

@@ -174,16 +174,16 @@ int CauseNumber(const std::string& name)
 
 TEST(CipherKeys, HandAssembledArchivesRoundTrip)
 {
-    auto vectors = ReadVectors("key_archives.txt");
+    auto vectors = ReadVectors("ciphers/key_archives.txt");
     int valid = 0, invalid = 0;
     for (const auto& v : vectors) {
-        SCOPED_TRACE("record at line " + std::to_string(v.line));
+        SCOPED_TRACE(v.Where());
         const CRuntimeClass* cls = CRuntimeClass::FromName(v["class"].c_str());
         ASSERT_NE(cls, nullptr);
         Bytes archive = Hex(v["archive"]);
-        if (v.invalid) {
+        if (v.Invalid()) {
             ++invalid;
-            EXPECT_EQ(ArchiveCauseOf([&] { delete LoadObject(archive, cls); }), CauseNumber(v["error"]));
+            EXPECT_EQ(qmtest::CauseOf<CArchiveException>([&] { delete LoadObject(archive, cls); }), CauseNumber(v["error"]));
             continue;
         }
         ++valid;
@@ -243,7 +243,7 @@ TEST(CipherKeys, LongRC2KeysAreNotCutWhenStored)
     // different key.
     CRC2key key;
     key.m_nKeyLength = 17;
-    EXPECT_EQ(ArchiveCauseOf([&] { StoreObject(&key); }), CArchiveException::generic);
+    EXPECT_EQ(qmtest::CauseOf<CArchiveException>([&] { StoreObject(&key); }), CArchiveException::generic);
 
     // A stored record that claims more than 16 bytes (written elsewhere) loads with zeros
     // after the sixteenth byte.

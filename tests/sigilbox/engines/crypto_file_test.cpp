@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace ciphertest;
 
 namespace {
@@ -114,7 +116,7 @@ TEST(CryptoFile, RefusesBadCiphertextAndBadChunkSizes)
     CRC2_CBC proc(key);
     CMemFile odd;
     FillMemFile(odd, Bytes(20, 1));
-    EXPECT_EQ(FileCauseOf([&] { CCryptoFile f(&odd, proc, 2400, FALSE); }), CFileException::generic);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { CCryptoFile f(&odd, proc, 2400, FALSE); }), CFileException::generic);
 
     // Last block deciphering to a final byte 0 or 9, or to mismatched padding bytes.
     for (const char* last : {"0102030405060700", "0102030405060709", "0102030405020303"}) {
@@ -123,18 +125,18 @@ TEST(CryptoFile, RefusesBadCiphertextAndBadChunkSizes)
         e.EncryptBlock(block.data(), 8, block.data(), nullptr);
         CMemFile bad;
         FillMemFile(bad, block);
-        EXPECT_EQ(FileCauseOf([&] { CCryptoFile f(&bad, proc, 2400, FALSE); }), CFileException::generic) << last;
+        EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { CCryptoFile f(&bad, proc, 2400, FALSE); }), CFileException::generic) << last;
     }
 
     CMemFile empty;
-    EXPECT_EQ(ExceptionClassOf([&] { CCryptoFile f(&empty, proc, 0, FALSE); }), "CInvalidArgException");
-    EXPECT_EQ(ExceptionClassOf([&] { CCryptoFile f(&empty, proc, 2401, FALSE); }), "CInvalidArgException");
+    EXPECT_EQ(qmtest::ThrownClass([&] { CCryptoFile f(&empty, proc, 0, FALSE); }), "CInvalidArgException");
+    EXPECT_EQ(qmtest::ThrownClass([&] { CCryptoFile f(&empty, proc, 2401, FALSE); }), "CInvalidArgException");
 
     // With the own-file flag the wrapped file goes with a failed construction.
     int deaths = 0;
     auto* owned = new CountingMemFile(&deaths);
     owned->Write("123", 3);
-    EXPECT_EQ(FileCauseOf([&] { CCryptoFile f(owned, proc, 16, TRUE); }), CFileException::generic);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { CCryptoFile f(owned, proc, 16, TRUE); }), CFileException::generic);
     EXPECT_EQ(deaths, 1);
 }
 
@@ -148,8 +150,8 @@ TEST(CryptoFile, SeeksAndLengthsStayInsideThePlaintext)
     file.Write(data.data(), 40);
     EXPECT_EQ(file.GetPosition(), 40);
     EXPECT_EQ(file.Seek(40, CFile::begin), 40);
-    EXPECT_EQ(FileCauseOf([&] { file.Seek(41, CFile::begin); }), CFileException::badSeek);
-    EXPECT_EQ(FileCauseOf([&] { file.Seek(-1, CFile::begin); }), CFileException::badSeek);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { file.Seek(41, CFile::begin); }), CFileException::badSeek);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { file.Seek(-1, CFile::begin); }), CFileException::badSeek);
     EXPECT_EQ(file.GetPosition(), 40);   // a refused seek moves nothing
     EXPECT_EQ(file.Seek(-10, CFile::end), 30);
     EXPECT_EQ(file.Seek(5, CFile::current), 35);
@@ -157,8 +159,8 @@ TEST(CryptoFile, SeeksAndLengthsStayInsideThePlaintext)
     file.SeekToBegin();
     EXPECT_EQ(file.GetPosition(), 0);
 
-    EXPECT_EQ(FileCauseOf([&] { file.SetLength(48); }), CFileException::badSeek);
-    EXPECT_EQ(FileCauseOf([&] { file.SetLength(20); }), CFileException::badSeek);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { file.SetLength(48); }), CFileException::badSeek);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { file.SetLength(20); }), CFileException::badSeek);
     file.SetLength(24);
     EXPECT_EQ(file.GetLength(), 24);
     EXPECT_EQ(file.GetPosition(), 24);

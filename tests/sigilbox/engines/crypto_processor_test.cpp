@@ -34,17 +34,9 @@ CRC2key FixedRC2Key()
 template <class F>
 std::string UnlockReasonOf(F&& action)
 {
-    try {
-        action();
-    } catch (CUnlockException* e) {
-        e->Delete();
-        return AfxGetLastUnlockReason() ? AfxGetLastUnlockReason() : "(none)";
-    } catch (CException* e) {
-        std::string name = e->GetRuntimeClass()->m_lpszClassName;
-        e->Delete();
-        return "other: " + name;
-    }
-    return "";
+    if (!qmtest::Thrown<CUnlockException>(std::forward<F>(action)))
+        return "";
+    return AfxGetLastUnlockReason() ? AfxGetLastUnlockReason() : "(none)";
 }
 
 const std::string kInputSize = "CCryptoProcessor::DecryptFile - invalid input file size";
@@ -272,8 +264,8 @@ TEST(CryptoProcessor, FileCountsAndPositions)
     // An input shorter than the count asked for.
     CMemFile shortIn, sink;
     FillMemFile(shortIn, Bytes(10, 1));
-    EXPECT_EQ(FileCauseOf([&] { CDES_CBC(key).EncryptFile(shortIn, 20, sink, nullptr); }), CFileException::endOfFile);
-    EXPECT_EQ(ExceptionClassOf([&] { CDES_CBC(key).EncryptFile(shortIn, -1, sink, nullptr); }), "CInvalidArgException");
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { CDES_CBC(key).EncryptFile(shortIn, 20, sink, nullptr); }), CFileException::endOfFile);
+    EXPECT_EQ(qmtest::ThrownClass([&] { CDES_CBC(key).EncryptFile(shortIn, -1, sink, nullptr); }), "CInvalidArgException");
 }
 
 TEST(CryptoProcessor, DecryptFileFailures)
@@ -328,16 +320,11 @@ TEST(CryptoProcessor, UnlockExceptionIsTheStaticInstance)
 {
     CDESkey key = FixedDESKey();
     CMemFile in, out;
-    CException* caught = nullptr;
-    try {
-        CDES_CBC(key).DecryptFile(in, 0, out, nullptr);
-    } catch (CException* e) {
-        caught = e;
-    }
-    ASSERT_NE(caught, nullptr);
-    EXPECT_TRUE(caught->IsKindOf(RUNTIME_CLASS(CUnlockException)));
-    EXPECT_EQ(caught, &CUnlockException::s_instance);
-    caught->Delete();   // does nothing to the static instance
+    {
+        qmtest::Caught<CUnlockException> caught =
+            qmtest::Thrown<CUnlockException>([&] { CDES_CBC(key).DecryptFile(in, 0, out, nullptr); });
+        EXPECT_EQ(caught.get(), &CUnlockException::s_instance);
+    }   // its Delete does nothing to the static instance
     EXPECT_FALSE(CUnlockException::s_instance.m_bAutoDelete);
 }
 
@@ -408,9 +395,9 @@ TEST(CryptoProcessor, FilesReadThroughReadGiveTheSameBytes)
     EXPECT_EQ(ToHex(MemFileBytes(back)), ToHex(Bytes(plain.begin() + 3, plain.begin() + 4003)));
 
     // A real file on disk.
-    TempDir dir;
-    WriteFileBytes(dir.File("c"), cipher);
-    CFile disk(dir.File("c").c_str(), CFile::modeRead);
+    qmtest::ScratchFolder dir;
+    qmtest::WriteFile(dir.Path("c"), cipher);
+    CFile disk(dir.Path("c").c_str(), CFile::modeRead);
     CMemFile fromDisk;
     CDES_CBC(key).DecryptFile(disk, 0, fromDisk, nullptr);
     EXPECT_EQ(ToHex(MemFileBytes(fromDisk)), ToHex(MemFileBytes(back)));
@@ -418,5 +405,5 @@ TEST(CryptoProcessor, FilesReadThroughReadGiveTheSameBytes)
     ReadOnlyThroughRead shortIn;
     CMemFile sink;
     FillMemFile(shortIn, Bytes(10, 1));
-    EXPECT_EQ(FileCauseOf([&] { CDES_CBC(key).EncryptFile(shortIn, 20, sink, nullptr); }), CFileException::endOfFile);
+    EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { CDES_CBC(key).EncryptFile(shortIn, 20, sink, nullptr); }), CFileException::endOfFile);
 }

@@ -3,6 +3,8 @@
 
 #include "framework/exceptions.h"
 
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -52,12 +54,7 @@ TEST(HexText, TextLongerThanTheOutput)
 
     BYTE before[6];
     std::memcpy(before, buffer, 6);
-    try {
-        HexCharsToOctets("10000ABCD", buffer + 1, 4);
-        FAIL() << "no exception";
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-    }
+    EXPECT_THROWS_PTR(HexCharsToOctets("10000ABCD", buffer + 1, 4), CInvalidArgException);
     EXPECT_EQ(0, std::memcmp(before, buffer, 6));
 }
 

@@ -8,6 +8,8 @@
 #include "framework/window.h"
 #include "sigilbox/engines/progress.h"
 
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -106,12 +108,7 @@ TYPED_TEST(DigestMakerTest, RejectsNegativeCounts)
 {
     TypeParam m;
     BYTE b = 0;
-    try {
-        m.UpdateBlock(&b, -1, nullptr, 1, 1);
-        FAIL() << "no exception";
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-    }
+    ASSERT_THROWS_PTR(m.UpdateBlock(&b, -1, nullptr, 1, 1), CInvalidArgException);
     // Nothing was fed: the maker still gives the digest of the empty message.
     m.UpdateBlock(nullptr, 0, nullptr, 1, 1);
     EXPECT_EQ(CurrentOf(m), DigestOf<TypeParam>({}));
@@ -235,13 +232,9 @@ TEST(DigestMaker, UpdateFileReportsAFileShorterThanTheCount)
     for (DWORD count : {1600u, 2048u, 1501u}) {
         file.SeekToBegin();
         CMD5DigestMaker m;
-        try {
-            m.UpdateFile(file, count, nullptr, 1);
-            ADD_FAILURE() << "no exception for count " << count;
-        } catch (CFileException* e) {
-            EXPECT_EQ(e->m_cause, CFileException::endOfFile);
-            e->Delete();
-        }
+        EXPECT_EQ(qmtest::CauseOf<CFileException>([&] { m.UpdateFile(file, count, nullptr, 1); }),
+                  CFileException::endOfFile)
+            << count;
     }
 }
 

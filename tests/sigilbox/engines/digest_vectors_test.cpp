@@ -2,10 +2,10 @@
 // that every edge of the block buffering is crossed.
 #include "sigilbox/engines/digest.h"
 #include "sigilbox/engines/hex_text.h"
+#include "tests/support/vectors.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -17,73 +17,21 @@ struct Vector {
     std::string algorithm;
     std::string message;
     std::string digest;   // lower-case hex
-    int line = 0;
+    std::string where;
 };
-
-std::vector<BYTE> FromHex(const std::string& hex)
-{
-    std::vector<BYTE> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<BYTE>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
 
 std::vector<Vector> LoadVectors()
 {
-    std::ifstream in(std::string(QM_TEST_DATA) + "/digests/vectors.txt");
-    EXPECT_TRUE(in.good()) << "vectors.txt missing";
     std::vector<Vector> vectors;
-    Vector cur;
-    std::string unit;
-    long repeat = 1;
-    bool open = false;
-    std::string line;
-    int number = 0;
-    auto finish = [&] {
-        if (!open)
-            return;
-        for (long i = 0; i < repeat; ++i)
-            cur.message += unit;
-        vectors.push_back(cur);
-        cur = Vector();
-        unit.clear();
-        repeat = 1;
-        open = false;
-    };
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty()) {
-            finish();
-            continue;
-        }
-        if (line[0] == '#')
-            continue;
-        size_t colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
-        std::string key = line.substr(0, colon);
-        std::string value = line.substr(colon + 1);
-        if (!value.empty() && value[0] == ' ')
-            value.erase(0, 1);
-        if (!open) {
-            cur.line = number;
-            open = true;
-        }
-        if (key == "algorithm")
-            cur.algorithm = value;
-        else if (key == "text")
-            unit = value;
-        else if (key == "hex") {
-            auto bytes = FromHex(value);
-            unit.assign(bytes.begin(), bytes.end());
-        } else if (key == "repeat")
-            repeat = std::stol(value);
-        else if (key == "digest")
-            cur.digest = value;
+    for (const qmtest::Vector& record : qmtest::ReadVectors("digests/vectors.txt")) {
+        const std::string unit =
+            record.Has("hex") ? qmtest::ToString(record.HexField("hex")) : record["text"];
+        const long long repeat = record.Has("repeat") ? record.Number("repeat") : 1;
+        Vector v{record["algorithm"], {}, record["digest"], record.Where()};
+        for (long long i = 0; i < repeat; ++i)
+            v.message += unit;
+        vectors.push_back(std::move(v));
     }
-    finish();
     return vectors;
 }
 
@@ -144,7 +92,7 @@ TEST(DigestVectors, FileHasEveryAlgorithm)
 TEST(DigestVectors, WholeMessage)
 {
     for (const auto& v : LoadVectors())
-        EXPECT_EQ(DigestInPieces(v, 0), v.digest) << v.algorithm << " vector at line " << v.line;
+        EXPECT_EQ(DigestInPieces(v, 0), v.digest) << v.where;
 }
 
 TEST(DigestVectors, PiecesAcrossBlockEdges)
@@ -153,7 +101,7 @@ TEST(DigestVectors, PiecesAcrossBlockEdges)
         if (v.message.size() > 100000)
             continue;   // the long vector has its own test
         for (size_t piece : {1, 3, 15, 16, 17, 63, 64, 65, 1024})
-            EXPECT_EQ(DigestInPieces(v, piece), v.digest) << v.algorithm << " line " << v.line << " piece " << piece;
+            EXPECT_EQ(DigestInPieces(v, piece), v.digest) << v.where << " piece " << piece;
     }
 }
 

@@ -1,5 +1,6 @@
 // Encodings passed through digest makers and crypto processors.
 #include "cipher_test_util.h"
+#include "sigilbox/asn1/asn1_test_util.h"
 
 #include "sigilbox/asn1/asn1_universal.h"
 #include "sigilbox/asn1/encodings.h"
@@ -12,12 +13,7 @@ using namespace ciphertest;
 
 namespace {
 
-Bytes Encoded(const CASN1Type& object)
-{
-    CByteArray out;
-    object.EncodeTo(out);
-    return Bytes(out.GetData(), out.GetData() + out.GetSize());
-}
+using asn1test::EncodedBytes;
 
 std::string MD5Of(const Bytes& b)
 {
@@ -49,7 +45,7 @@ CASN1_SEQUENCE* TwoStrings(int indefinite)
 TEST(Encodings, DigestOfTheWholeEncodingOrItsContents)
 {
     std::unique_ptr<CASN1_SEQUENCE> seq(TwoStrings(0));
-    Bytes whole = Encoded(*seq);
+    Bytes whole = EncodedBytes(*seq);
     EXPECT_EQ(MD5Through(*seq, 0), MD5Of(whole));
     // Definite length over 255 octets: identifier and three length octets.
     ASSERT_EQ(whole[1], 0x82);
@@ -57,7 +53,7 @@ TEST(Encodings, DigestOfTheWholeEncodingOrItsContents)
 
     // Indefinite length: contents only leaves out the end-of-contents octets as well.
     std::unique_ptr<CASN1_SEQUENCE> indefinite(TwoStrings(1));
-    Bytes all = Encoded(*indefinite);
+    Bytes all = EncodedBytes(*indefinite);
     ASSERT_EQ(all[1], 0x80);
     ASSERT_EQ(all[all.size() - 1], 0);
     ASSERT_EQ(all[all.size() - 2], 0);
@@ -79,7 +75,7 @@ TEST(Encodings, EncryptAndDecryptThroughAProcessor)
 {
     CRC2key key;
     std::unique_ptr<CASN1_SEQUENCE> seq(TwoStrings(0));
-    Bytes whole = Encoded(*seq);
+    Bytes whole = EncodedBytes(*seq);
 
     CMemFile sealed;
     CRC2_CBC enc(key);
@@ -110,24 +106,10 @@ TEST(Encodings, DecryptFailuresPassOn)
     CASN1_OCTET_STRING content(odd.data(), odd.size());
     CMemFile out;
     CDES_CBC dec(key);
-    bool thrown = false;
-    try {
-        AfxDecryptEncoding(content, dec, out, 1);
-    } catch (CUnlockException* e) {
-        thrown = true;
-        EXPECT_STREQ(AfxGetLastUnlockReason(), "CCryptoProcessor::DecryptFile - invalid file size");
-        e->Delete();
-    }
-    EXPECT_TRUE(thrown);
+    EXPECT_THROWS_PTR(AfxDecryptEncoding(content, dec, out, 1), CUnlockException);
+    EXPECT_STREQ(AfxGetLastUnlockReason(), "CCryptoProcessor::DecryptFile - invalid file size");
     EXPECT_EQ(out.GetLength(), 0);
 
     // The whole encoding (tag and length included) as ciphertext: 15 octets, not a multiple of 8.
-    thrown = false;
-    try {
-        AfxDecryptEncoding(content, dec, out, 0);
-    } catch (CUnlockException* e) {
-        thrown = true;
-        e->Delete();
-    }
-    EXPECT_TRUE(thrown);
+    EXPECT_THROWS_PTR(AfxDecryptEncoding(content, dec, out, 0), CUnlockException);
 }

@@ -1,11 +1,10 @@
 // CHugeDigit against an independent reference: tests/data/bignum/vectors.txt, computed with
 // Python's integers by the make_vectors.py beside it.
 #include "huge_digit_support.h"
+#include "tests/support/vectors.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,35 +13,11 @@ using bignum_test::ToHex;
 
 namespace {
 
-using Record = std::map<std::string, std::string>;
-
-std::vector<Record> LoadVectors()
-{
-    std::ifstream in(std::string(QM_TEST_DATA) + "/bignum/vectors.txt");
-    std::vector<Record> records;
-    Record current;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line[0] == '#')
-            continue;
-        if (line.empty()) {
-            if (!current.empty())
-                records.push_back(current);
-            current.clear();
-            continue;
-        }
-        const size_t colon = line.find(": ");
-        if (colon != std::string::npos)
-            current[line.substr(0, colon)] = line.substr(colon + 2);
-    }
-    if (!current.empty())
-        records.push_back(current);
-    return records;
-}
+using Record = qmtest::Vector;
 
 class HugeDigitReference : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { s_records = new std::vector<Record>(LoadVectors()); }
+    static void SetUpTestSuite() { s_records = new std::vector<Record>(qmtest::ReadVectors("bignum/vectors.txt")); }
     static void TearDownTestSuite()
     {
         delete s_records;
@@ -55,10 +30,10 @@ protected:
     {
         int count = 0;
         for (const Record& r : *s_records) {
-            if (r.at("op") != op)
+            if (r["op"] != op)
                 continue;
             ++count;
-            SCOPED_TRACE(op + " #" + std::to_string(count));
+            SCOPED_TRACE(r.Where());
             check(r);
         }
         return count;
@@ -72,20 +47,20 @@ std::vector<Record>* HugeDigitReference::s_records = nullptr;
 TEST_F(HugeDigitReference, AdditionSubtractionMultiplication)
 {
     EXPECT_GT(ForEach("add", [](const Record& r) {
-                  EXPECT_EQ(ToHex(FromHex(r.at("a")) + FromHex(r.at("b"))), r.at("r"));
+                  EXPECT_EQ(ToHex(FromHex(r["a"]) + FromHex(r["b"])), r["r"]);
               }),
               50);
     EXPECT_GT(ForEach("sub", [](const Record& r) {
-                  const CHugeDigit d = FromHex(r.at("a")) - FromHex(r.at("b"));
-                  EXPECT_EQ(ToHex(d), r.at("r"));
+                  const CHugeDigit d = FromHex(r["a"]) - FromHex(r["b"]);
+                  EXPECT_EQ(ToHex(d), r["r"]);
                   EXPECT_TRUE(d.m_nLength == 1 || d.m_Digits[d.m_nLength - 1] != 0) << "not compacted";
               }),
               50);
     EXPECT_GT(ForEach("mul", [](const Record& r) {
-                  const CHugeDigit a = FromHex(r.at("a"));
-                  const CHugeDigit b = FromHex(r.at("b"));
-                  EXPECT_EQ(ToHex(a * b), r.at("r"));
-                  EXPECT_EQ(ToHex(b * a), r.at("r"));
+                  const CHugeDigit a = FromHex(r["a"]);
+                  const CHugeDigit b = FromHex(r["b"]);
+                  EXPECT_EQ(ToHex(a * b), r["r"]);
+                  EXPECT_EQ(ToHex(b * a), r["r"]);
               }),
               50);
 }
@@ -93,14 +68,14 @@ TEST_F(HugeDigitReference, AdditionSubtractionMultiplication)
 TEST_F(HugeDigitReference, Division)
 {
     EXPECT_GT(ForEach("divmod", [](const Record& r) {
-                  const CHugeDigit a = FromHex(r.at("a"));
-                  const CHugeDigit b = FromHex(r.at("b"));
+                  const CHugeDigit a = FromHex(r["a"]);
+                  const CHugeDigit b = FromHex(r["b"]);
                   CHugeDigit q, rem;
                   DivMod(q, rem, a, b);
-                  EXPECT_EQ(ToHex(q), r.at("q"));
-                  EXPECT_EQ(ToHex(rem), r.at("r"));
-                  EXPECT_EQ(ToHex(a / b), r.at("q"));
-                  EXPECT_EQ(ToHex(a % b), r.at("r"));
+                  EXPECT_EQ(ToHex(q), r["q"]);
+                  EXPECT_EQ(ToHex(rem), r["r"]);
+                  EXPECT_EQ(ToHex(a / b), r["q"]);
+                  EXPECT_EQ(ToHex(a % b), r["r"]);
               }),
               150);
 }
@@ -108,19 +83,19 @@ TEST_F(HugeDigitReference, Division)
 TEST_F(HugeDigitReference, ModularArithmetic)
 {
     EXPECT_GT(ForEach("mulmod", [](const Record& r) {
-                  EXPECT_EQ(ToHex(MulMod(FromHex(r.at("a")), FromHex(r.at("b")), FromHex(r.at("m")))), r.at("r"));
+                  EXPECT_EQ(ToHex(MulMod(FromHex(r["a"]), FromHex(r["b"]), FromHex(r["m"]))), r["r"]);
               }),
               40);
     EXPECT_GT(ForEach("powmod", [](const Record& r) {
-                  EXPECT_EQ(ToHex(PowMod(FromHex(r.at("a")), FromHex(r.at("e")), FromHex(r.at("m")))), r.at("r"));
+                  EXPECT_EQ(ToHex(PowMod(FromHex(r["a"]), FromHex(r["e"]), FromHex(r["m"]))), r["r"]);
               }),
               40);
     EXPECT_GT(ForEach("gcd", [](const Record& r) {
-                  EXPECT_EQ(ToHex(Gcd(FromHex(r.at("a")), FromHex(r.at("b")))), r.at("r"));
+                  EXPECT_EQ(ToHex(Gcd(FromHex(r["a"]), FromHex(r["b"]))), r["r"]);
               }),
               30);
     EXPECT_GT(ForEach("invmod", [](const Record& r) {
-                  EXPECT_EQ(ToHex(InverseMod(FromHex(r.at("a")), FromHex(r.at("m")))), r.at("r"));
+                  EXPECT_EQ(ToHex(InverseMod(FromHex(r["a"]), FromHex(r["m"]))), r["r"]);
               }),
               30);
 }
@@ -128,10 +103,10 @@ TEST_F(HugeDigitReference, ModularArithmetic)
 TEST_F(HugeDigitReference, PrimalityTests)
 {
     EXPECT_GT(ForEach("prime", [](const Record& r) {
-                  const CHugeDigit n = FromHex(r.at("n"));
-                  EXPECT_EQ(n.HasSmallPrimesFactor(), std::stoi(r.at("small")));
-                  EXPECT_EQ(n.PassedFermatTest() != 0, r.at("fermat") == "1");
-                  EXPECT_EQ(n.IsProbablePrime() != 0, r.at("probable") == "1");
+                  const CHugeDigit n = FromHex(r["n"]);
+                  EXPECT_EQ(n.HasSmallPrimesFactor(), std::stoi(r["small"]));
+                  EXPECT_EQ(n.PassedFermatTest() != 0, r["fermat"] == "1");
+                  EXPECT_EQ(n.IsProbablePrime() != 0, r["probable"] == "1");
               }),
               50);
 }

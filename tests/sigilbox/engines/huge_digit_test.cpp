@@ -1,6 +1,8 @@
 // CHugeDigit: construction, lengths, byte conversion, the number-theory helpers, the
 // capacity and zero-divisor rejections, and cancellation through the kill request.
 #include "huge_digit_support.h"
+#include "tests/sigilbox/kill_request.h"
+#include "tests/support/wait.h"
 #include "sigilbox/engines/progress.h"
 
 #include "framework/exceptions.h"
@@ -22,13 +24,7 @@ namespace {
 template <class F>
 bool RaisesInvalidArg(F f)
 {
-    try {
-        f();
-    } catch (CInvalidArgException* e) {
-        e->Delete();
-        return true;
-    }
-    return false;
+    return qmtest::Thrown<CInvalidArgException>(f) != nullptr;
 }
 
 // A 1024-bit modulus, base and exponent.
@@ -289,32 +285,14 @@ protected:
 TEST_F(HugeDigitKill, FlagForTheCallingThreadEndsArithmetic)
 {
     const BigOperands op;
-    CWinThread self;  // records the calling thread's identifier
-    ThreadToKill = &self;
-    ThreadKillFlag = 1;
-
-    CKillThreadException* caught = nullptr;
-    try {
-        (void)(op.base * op.exponent);
-    } catch (CKillThreadException* e) {
-        caught = e;
+    {
+        sigilboxtest::KillRequest kill;
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { (void)(op.base * op.exponent); }));
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { (void)PowMod(op.base, op.exponent, op.modulus); }));
+        // Comparisons and division poll as well.
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { (void)(op.base < op.exponent); }));
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { (void)(op.exponent % op.modulus); }));
     }
-    ASSERT_EQ(caught, &CKillThreadException::s_instance);
-    caught->Delete();  // the static instance stays
-
-    caught = nullptr;
-    try {
-        (void)PowMod(op.base, op.exponent, op.modulus);
-    } catch (CKillThreadException* e) {
-        caught = e;
-    }
-    EXPECT_EQ(caught, &CKillThreadException::s_instance);
-
-    // Comparisons and division poll as well.
-    EXPECT_THROW((void)(op.base < op.exponent), CKillThreadException*);
-    EXPECT_THROW((void)(op.exponent % op.modulus), CKillThreadException*);
-
-    ThreadKillFlag = 0;
     EXPECT_EQ(ToHex(op.base * CHugeDigit(2ul)), ToHex(op.base + op.base));
     EXPECT_FALSE(PowMod(op.base, op.exponent, op.modulus).Zero());
 }
@@ -364,12 +342,9 @@ TEST_F(HugeDigitKill, RequestFromAnotherThreadStopsTheWorker)
         while (workerThread.load() != nullptr)
             std::this_thread::yield();
     });
-    while (workerThread.load() == nullptr || completed.load() < 1)
-        std::this_thread::yield();
+    EXPECT_TRUE(qmtest::WaitUntil([&] { return workerThread.load() != nullptr && completed.load() >= 1; }));
     AfxRequestKillThread(workerThread.load());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!killed && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    qmtest::WaitUntil([&] { return killed.load(); });
     AfxClearKillThreadRequest();
     EXPECT_EQ(ThreadKillFlag, 0);
     workerThread = nullptr;

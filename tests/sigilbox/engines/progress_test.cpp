@@ -6,6 +6,8 @@
 #include "framework/thread.h"
 #include "framework/window.h"
 
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -170,7 +172,7 @@ TEST_F(KillCheck, ThrowsOnlyInTheNamedThreadWhileTheFlagIsSet)
     // The library never clears the request itself.
     EXPECT_EQ(ThreadKillFlag, 1);
     ThreadCannotBeKilled = 1;  // not read by the library: the check still throws
-    EXPECT_THROW(__checkKillThreadFlag(), CKillThreadException*);
+    EXPECT_THROWS_PTR(__checkKillThreadFlag(), CKillThreadException);
     ThreadCannotBeKilled = 0;
 }
 

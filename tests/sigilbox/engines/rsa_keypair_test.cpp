@@ -2,6 +2,7 @@
 // over its whole interval, the prime search's bounds and failures, TestKeys, the progress
 // messages and cancellation.
 #include "rsa_test_util.h"
+#include "tests/sigilbox/kill_request.h"
 
 #include "framework/thread.h"
 #include "framework/window.h"
@@ -294,24 +295,17 @@ TEST(RSAKeyPairProgress, KillEndsTheGenerationAndTheNextOneRuns)
             ThreadKillFlag = 1;
         }
     };
-    bool killed = false;
-    try {
-        CRSAKeyPair pair(1024, 1, nullptr, 0, &progress);
-    } catch (CKillThreadException* e) {
-        killed = e == &CKillThreadException::s_instance;
-        e->Delete();
-    }
+    const bool killed = sigilboxtest::EndsWithKill([&] { CRSAKeyPair pair(1024, 1, nullptr, 0, &progress); });
     ThreadKillFlag = 0;
     ThreadToKill = nullptr;
     ASSERT_TRUE(killed);
 
     // A request already standing when the generation starts ends it too.
     bar.m_onMessage = nullptr;
-    ThreadToKill = &self;
-    ThreadKillFlag = 1;
-    EXPECT_THROW(CRSAKeyPair(512, 1, nullptr, 0, nullptr), CKillThreadException*);
-    ThreadKillFlag = 0;
-    ThreadToKill = nullptr;
+    {
+        sigilboxtest::KillRequest kill;
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([] { CRSAKeyPair(512, 1, nullptr, 0, nullptr); }));
+    }
 
     // The next generation starts its bar afresh and yields a good pair.
     bar.m_messages.clear();
@@ -323,16 +317,8 @@ TEST(RSAKeyPairProgress, KillEndsTheGenerationAndTheNextOneRuns)
 
 TEST(RSAKeyPair, RefusesSizesItCannotStore)
 {
-    for (WORD bits : {WORD(2049), WORD(16), WORD(0)}) {
-        bool refused = false;
-        try {
-            CRSAKeyPair pair(bits, 1, nullptr, 0, nullptr);
-        } catch (CInvalidArgException* e) {
-            refused = true;
-            e->Delete();
-        }
-        EXPECT_TRUE(refused) << bits;
-    }
+    for (WORD bits : {WORD(2049), WORD(16), WORD(0)})
+        EXPECT_THROWS_PTR(CRSAKeyPair(bits, 1, nullptr, 0, nullptr), CInvalidArgException) << bits;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // RSA keys: session-key and digest locking in both directions, the block-format checks and
 // their reasons, short locked data, the stored form and the kill check.
 #include "rsa_test_util.h"
+#include "tests/sigilbox/kill_request.h"
 
 #include "framework/thread.h"
 #include "sigilbox/engines/progress.h"
@@ -508,18 +509,10 @@ TEST(RSAKeys, KillRequestEndsAnUnlockAndTheNextOneWorks)
     Bytes locked = Locked(priv);
     priv.LockRC2Key(rc2, locked.data());
 
-    CWinThread self;
-    ThreadToKill = &self;
-    ThreadKillFlag = 1;
-    bool killed = false;
-    try {
-        priv.UnlockRC2Key(locked.data(), 512);
-    } catch (CKillThreadException* e) {
-        killed = e == &CKillThreadException::s_instance;
+    {
+        sigilboxtest::KillRequest kill;
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([&] { priv.UnlockRC2Key(locked.data(), 512); }));
     }
-    ThreadKillFlag = 0;
-    ThreadToKill = nullptr;
-    EXPECT_TRUE(killed);
     EXPECT_EQ(0, std::memcmp(priv.UnlockRC2Key(locked.data(), 512).m_Key, rc2.m_Key, rc2.m_nKeyLength));
 }
 

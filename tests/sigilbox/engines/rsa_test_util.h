@@ -1,31 +1,24 @@
 // Helpers of the RSA tests: generated keys shared by a test program, the raw RSA operation
-// for building blocks by hand, the reason of the last unlock failure, archives in memory and
-// the openssl command line in a scratch folder.
+// for building blocks by hand and the reason of the last unlock failure.
 #pragma once
 
 #include "framework/afx.h"
 #include "sigilbox/engines/huge_digit.h"
 #include "sigilbox/engines/rsa_keypair.h"
 #include "sigilbox/engines/rsa_keys.h"
+#include "tests/support/support.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace rsatest {
 
-using Bytes = std::vector<BYTE>;
+using qmtest::Bytes;
 
 // One generated pair per size and exponent, made on first use: generation is what the
 // tests of the pair itself exercise, the other tests only need good keys.
@@ -70,116 +63,42 @@ inline Bytes RawPrivate(const CRSAPrivateKey& key, const Bytes& block)
 // Runs f and returns the reason it failed with CUnlockException*, or "" when it did not.
 inline std::string UnlockReason(const std::function<void()>& f)
 {
-    try {
-        f();
-    } catch (CUnlockException* e) {
-        EXPECT_EQ(e, &CUnlockException::s_instance);
-        e->Delete();
-        const char* reason = AfxGetLastUnlockReason();
-        return reason ? reason : "(none)";
-    }
-    return "";
+    qmtest::Caught<CUnlockException> e = qmtest::Thrown<CUnlockException>(f);
+    if (!e)
+        return "";
+    EXPECT_EQ(e.get(), &CUnlockException::s_instance);
+    const char* reason = AfxGetLastUnlockReason();
+    return reason ? reason : "(none)";
 }
 
 // ---- archives in memory -----------------------------------------------------------------
 
-inline Bytes Store(const std::function<void(CArchive&)>& write)
-{
-    CMemFile file;
-    {
-        CArchive ar(&file, CArchive::store);
-        write(ar);
-        ar.Close();
-    }
-    Bytes out(static_cast<size_t>(file.GetLength()));
-    file.SeekToBegin();
-    if (!out.empty())
-        file.Read(out.data(), static_cast<UINT>(out.size()));
-    return out;
-}
-
-inline void Load(const Bytes& bytes, const std::function<void(CArchive&)>& read)
-{
-    CMemFile file;
-    if (!bytes.empty())
-        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    file.SeekToBegin();
-    CArchive ar(&file, CArchive::load);
-    read(ar);
-}
+using qmtest::Load;
+using qmtest::Store;
 
 // The cause of the CArchiveException* that f raised, or -1.
 inline int ArchiveCause(const std::function<void()>& f)
 {
-    try {
-        f();
-    } catch (CArchiveException* e) {
-        int cause = e->m_cause;
-        e->Delete();
-        return cause;
-    }
-    return -1;
+    return qmtest::CauseOf<CArchiveException>(f);
 }
 
 // ---- openssl in a scratch folder --------------------------------------------------------
 
-class Scratch {
+class Scratch : public qmtest::ScratchFolder {
 public:
-    Scratch()
-    {
-        static int counter = 0;
-        m_path = std::filesystem::path(QM_BINARY_DIR) / "test-tmp" /
-                 ("rsa-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(m_path);
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-
-    std::string File(const std::string& name) const { return "'" + (m_path / name).string() + "'"; }
-    std::string Path(const std::string& name) const { return (m_path / name).string(); }
-
-    void Write(const std::string& name, const Bytes& b) const
-    {
-        std::ofstream out(Path(name), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-    }
-    Bytes Read(const std::string& name) const
-    {
-        std::ifstream in(Path(name), std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::filesystem::path m_path;
+    // The path quoted for a shell command.
+    std::string File(const std::string& name) const { return "'" + Path(name) + "'"; }
+    Bytes Read(const std::string& name) const { return qmtest::ReadFile(Path(name)); }
 };
 
 // Runs a shell command; returns its standard output and error, ok set from its status.
 inline std::string Run(const std::string& command, bool& ok)
 {
-    std::string out;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        ok = false;
-        return out;
-    }
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    ok = ::pclose(pipe) == 0;
-    return out;
+    qmtest::CommandResult r = qmtest::RunCommand(command);
+    ok = r.Ok();
+    return r.output;
 }
 
-inline bool HaveOpenSSL()
-{
-    bool ok = false;
-    Run("openssl version", ok);
-    return ok;
-}
+using qmtest::HaveOpenSSL;
 
 }  // namespace rsatest

@@ -133,7 +133,7 @@ TEST(CertificateSigning, FailuresAreZeroOrLeaveTheCertificateAlone)
     CCertificate unsignedCopy = Unsigned({0x03});
     unsignedCopy.m_nSignatureAlgorithm = SignatureMD2WithRSA;
     unsignedCopy.m_nSignatureBits = 8;
-    EXPECT_THROW(unsignedCopy.SignWith(none), CUnlockException*);
+    EXPECT_THROWS_PTR(unsignedCopy.SignWith(none), CUnlockException);
     EXPECT_EQ(unsignedCopy.m_nSignatureAlgorithm, SignatureMD2WithRSA);
     EXPECT_EQ(unsignedCopy.m_nSignatureBits, 8);
 }

@@ -77,7 +77,7 @@ TEST(CertificateOpenssl, VersionOneCertificatesReencodeToTheSameBytes)
 {
     for (const char* file : {"user512_cert.der", "self512_v1.der", "multi_rdn.der", "bmp_name.der"}) {
         SCOPED_TRACE(file);
-        std::vector<unsigned char> original = ReadBytes(Fixture(file));
+        std::vector<unsigned char> original = ReadFile(Fixture(file));
         CCertificate certificate = ReadCertificate(file);
         CASN1_Certificate again(certificate);
         EXPECT_TRUE(CASN1_Certificate::IsValid(&again));
@@ -99,7 +99,7 @@ TEST(CertificateOpenssl, VersionThreeCertificatesKeepWhatTheySigned)
 {
     // Extensions are skipped, so the library form re-encodes without them; the decoded
     // value itself re-encodes to the same bytes, and the digest kept from it checks.
-    std::vector<unsigned char> original = ReadBytes(Fixture("user1024_cert.der"));
+    std::vector<unsigned char> original = ReadFile(Fixture("user1024_cert.der"));
     CDEREncoding encoding(original.data(), original.size());
     CASN1_Certificate asn1(encoding);
     EXPECT_EQ(EncodedBytes(asn1), original);
@@ -156,7 +156,7 @@ TEST(CertificateOpenssl, NamesAndNumbersOfTheFixtures)
 
 TEST(CertificateOpenssl, TamperedCertificatesFail)
 {
-    std::vector<unsigned char> bytes = ReadBytes(Fixture("user512_cert.der"));
+    std::vector<unsigned char> bytes = ReadFile(Fixture("user512_cert.der"));
     CCertificate issuer = ReadCertificate("ca_cert.der");
     // A changed octet in the subject, then one in the signature.
     for (size_t at : {size_t(200), bytes.size() - 3}) {
@@ -181,7 +181,7 @@ TEST(CertificateOpenssl, RevocationLists)
     CCertificate user1024 = ReadCertificate("user1024_cert.der");
     for (const char* file : {"crl_v1.der", "crl_v2.der"}) {
         SCOPED_TRACE(file);
-        std::vector<unsigned char> original = ReadBytes(Fixture(file));
+        std::vector<unsigned char> original = ReadFile(Fixture(file));
         CDEREncoding encoding(original.data(), original.size());
         CASN1_CertificateRevocationList asn1(encoding);
         EXPECT_EQ(EncodedBytes(asn1), original);
@@ -266,24 +266,24 @@ TEST(CertificateOpenssl, SignedHereChecksHere)
 
 TEST(CertificateOpenssl, SignedHereIsAcceptedByOpenssl)
 {
-    if (!HaveOpenssl())
+    if (!qmtest::HaveOpenSSL())
         GTEST_SKIP() << "no openssl command";
-    TempFolder folder;
+    qmtest::ScratchFolder folder;
     for (const char* keyFile : {"user512_key.der", "user1024_key.der"}) {
         SCOPED_TRACE(keyFile);
         CCertificate certificate = MakeSelfSigned(keyFile, 0);
         folder.Write("made.der", EncodedBytes(CASN1_Certificate(certificate)));
-        const std::string der = (folder / "made.der").string();
-        const std::string pem = (folder / "made.pem").string();
+        const std::string der = folder.Path("made.der");
+        const std::string pem = folder.Path("made.pem");
 
-        CommandResult text = RunCommand("openssl x509 -inform DER -in " + der + " -noout -text");
+        qmtest::CommandResult text = qmtest::RunCommand("openssl x509 -inform DER -in " + der + " -noout -text");
         ASSERT_EQ(text.status, 0) << text.output;
         EXPECT_NE(text.output.find("Serial Number: 1193046 (0x123456)"), std::string::npos) << text.output;
         EXPECT_NE(text.output.find("sha1WithRSAEncryption"), std::string::npos);
         EXPECT_NE(text.output.find("L = Internet, emailAddress = maker@example.com"), std::string::npos);
 
-        ASSERT_EQ(RunCommand("openssl x509 -inform DER -in " + der + " -out " + pem).status, 0);
-        CommandResult verify = RunCommand("openssl verify -auth_level 0 -CAfile " + pem + " " + pem);
+        ASSERT_EQ(qmtest::RunCommand("openssl x509 -inform DER -in " + der + " -out " + pem).status, 0);
+        qmtest::CommandResult verify = qmtest::RunCommand("openssl verify -auth_level 0 -CAfile " + pem + " " + pem);
         EXPECT_EQ(verify.status, 0) << verify.output;
         EXPECT_NE(verify.output.find(": OK"), std::string::npos) << verify.output;
     }
@@ -291,7 +291,7 @@ TEST(CertificateOpenssl, SignedHereIsAcceptedByOpenssl)
 
 TEST(CertificateOpenssl, CertificatesOnlySignedDataIsReadByOpenssl)
 {
-    if (!HaveOpenssl())
+    if (!qmtest::HaveOpenSSL())
         GTEST_SKIP() << "no openssl command";
     CCertificate certificate = MakeSelfSigned("user512_key.der", 0);
     CASN1_SignedData* signedData = new CASN1_SignedData(new CASN1_ContentInfo(CASN1_data(), nullptr));
@@ -303,9 +303,9 @@ TEST(CertificateOpenssl, CertificatesOnlySignedDataIsReadByOpenssl)
     delete signedData;
     EXPECT_TRUE(CASN1_ContentInfo::IsValid(&file));
 
-    TempFolder folder;
+    qmtest::ScratchFolder folder;
     folder.Write("certs.p7m", EncodedBytes(file));
-    CommandResult listed = RunCommand("openssl pkcs7 -inform DER -in " + (folder / "certs.p7m").string() + " -print_certs");
+    qmtest::CommandResult listed = qmtest::RunCommand("openssl pkcs7 -inform DER -in " + folder.Path("certs.p7m") + " -print_certs");
     ASSERT_EQ(listed.status, 0) << listed.output;
     EXPECT_NE(listed.output.find("subject=L = Internet, emailAddress = maker@example.com"), std::string::npos)
         << listed.output;

@@ -171,7 +171,7 @@ TEST(KcdnContainer, NamesAndShapes)
 
 TEST(CertificationRequest, OpensslRequest)
 {
-    std::vector<unsigned char> bytes = ReadBytes(Fixture("request.der"));
+    std::vector<unsigned char> bytes = ReadFile(Fixture("request.der"));
     CDEREncoding encoding(bytes.data(), bytes.size());
     CASN1_CertificationRequest request(encoding);
     EXPECT_EQ(EncodedBytes(request), bytes);

@@ -71,7 +71,7 @@ TEST(NamesWorkingForm, AttributeValues)
     CAttributeValue none(DNCommonName, nullptr);
     EXPECT_TRUE(none.m_strValue.IsEmpty());
 
-    EXPECT_THROW(CAttributeValue(static_cast<DNAttrNameEnum>(24), "x"), CInvalidArgException*);
+    EXPECT_THROWS_PTR(CAttributeValue(static_cast<DNAttrNameEnum>(24), "x"), CInvalidArgException);
 }
 
 TEST(NamesWorkingForm, NameMadeFromAnAddress)

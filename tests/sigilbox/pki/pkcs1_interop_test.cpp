@@ -1,6 +1,7 @@
 // RSA against the openssl command line, both ways: keys made here pass its check, digests
 // locked here verify there and signatures made there unlock here, session keys locked here
 // decrypt there and keys encrypted there unlock here, and keys made there work here.
+#include "sigilbox/asn1/asn1_test_util.h"
 #include "sigilbox/engines/rsa_test_util.h"
 
 #include "sigilbox/asn1/asn1_decode.h"
@@ -9,27 +10,12 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 using namespace rsatest;
 
 namespace {
 
-Bytes Encode(const CASN1Type& value)
-{
-    CByteArray out;
-    value.EncodeTo(out);
-    return Bytes(out.GetData(), out.GetData() + out.GetSize());
-}
-
-Bytes RandomData(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    Bytes b(n);
-    for (auto& x : b)
-        x = static_cast<BYTE>(gen());
-    return b;
-}
+using asn1test::EncodedBytes;
 
 enum class Digest { MD5, SHA1 };
 
@@ -53,17 +39,6 @@ Bytes DigestOf(Digest d, const Bytes& data)
     return Bytes(out, out + 20);
 }
 
-std::string Hex(const BYTE* p, size_t n)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 15];
-    }
-    return s;
-}
-
 // A key written for openssl: priv.der (RSAPrivateKey), pub.der (RSAPublicKey), pub.pem.
 class OpenSSLPeer : public ::testing::TestWithParam<int> {
 protected:
@@ -72,8 +47,8 @@ protected:
         if (!HaveOpenSSL())
             GTEST_SKIP() << "no openssl command";
         m_key = std::make_unique<CRSAPrivateKey>(SharedKey(GetParam()));
-        m_dir.Write("priv.der", Encode(CASN1_PrivateKey(*m_key)));
-        m_dir.Write("pub.der", Encode(CASN1_PublicKey(*m_key)));
+        m_dir.Write("priv.der", EncodedBytes(CASN1_PrivateKey(*m_key)));
+        m_dir.Write("pub.der", EncodedBytes(CASN1_PublicKey(*m_key)));
         RunOK("openssl rsa -RSAPublicKey_in -inform DER -in " + m_dir.File("pub.der") + " -pubout -out " +
               m_dir.File("pub.pem"));
     }
@@ -98,14 +73,14 @@ TEST_P(OpenSSLPeer, KeyMadeHerePassesItsCheck)
     EXPECT_NE(out.find("RSA key ok"), std::string::npos) << out;
     const std::string modulus =
         RunOK("openssl rsa -RSAPublicKey_in -inform DER -in " + m_dir.File("pub.der") + " -modulus -noout");
-    EXPECT_NE(modulus.find("Modulus=" + Hex(m_key->m_Modulus + 256 - K(), static_cast<size_t>(K()))), std::string::npos)
+    EXPECT_NE(modulus.find("Modulus=" + qmtest::ToHex(m_key->m_Modulus + 256 - K(), static_cast<size_t>(K()))), std::string::npos)
         << modulus;
 }
 
 TEST_P(OpenSSLPeer, DigestsLockedHereVerifyThere)
 {
     for (Digest d : {Digest::MD5, Digest::SHA1}) {
-        const Bytes data = RandomData(1000, 7);
+        const Bytes data = qmtest::RandomBytes(1000, 7);
         const Bytes digest = DigestOf(d, data);
         Bytes signature(static_cast<size_t>(K()));
         if (d == Digest::MD5)
@@ -135,7 +110,7 @@ TEST_P(OpenSSLPeer, SignaturesMadeThereUnlockHere)
 {
     CRSAPublicKey pub(*m_key);
     for (Digest d : {Digest::MD5, Digest::SHA1}) {
-        const Bytes data = RandomData(333, 11);
+        const Bytes data = qmtest::RandomBytes(333, 11);
         m_dir.Write("data.bin", data);
         RunOK(std::string("openssl dgst -") + Name(d) + " -keyform DER -sign " + m_dir.File("priv.der") + " -out " +
               m_dir.File("sig.bin") + " " + m_dir.File("data.bin"));
@@ -189,13 +164,13 @@ TEST_P(OpenSSLPeer, KeysEncryptedThereUnlockHere)
         return locked;
     };
     for (int length : {5, 16, K() - 11}) {
-        const Bytes key = RandomData(static_cast<size_t>(length), static_cast<unsigned>(length));
+        const Bytes key = qmtest::RandomBytes(static_cast<size_t>(length), static_cast<unsigned>(length));
         const Bytes locked = encrypt(key);
         CRC2key rc2 = m_key->UnlockRC2Key(locked.data(), 8 * static_cast<int>(locked.size()));
         EXPECT_EQ(Bytes(rc2.m_Key, rc2.m_Key + rc2.m_nKeyLength), key);
         EXPECT_EQ(rc2.m_nEffectiveBits, 8 * length);
     }
-    Bytes desKey = RandomData(8, 99);
+    Bytes desKey = qmtest::RandomBytes(8, 99);
     AdjustDESKeyParity(desKey.data(), 8);
     Bytes locked = encrypt(desKey);
     CDESkey des = m_key->UnlockDESKey(locked.data(), 8 * K());
@@ -203,7 +178,7 @@ TEST_P(OpenSSLPeer, KeysEncryptedThereUnlockHere)
 
     // A key too long for openssl's padding rules is refused there as here.
     bool ok = true;
-    m_dir.Write("key.bin", RandomData(static_cast<size_t>(K() - 10), 1));
+    m_dir.Write("key.bin", qmtest::RandomBytes(static_cast<size_t>(K() - 10), 1));
     rsatest::Run("openssl pkeyutl -encrypt -pubin -keyform DER -inkey " + m_dir.File("pub.der") + " -in " + m_dir.File("key.bin") +
             " -out " + m_dir.File("locked.bin"),
         ok);
@@ -232,7 +207,7 @@ TEST(OpenSSLKeys, KeyMadeThereWorksHere)
     CRSAPrivateKey key;
     CASN1_PrivateKey::SetDataTo(*decoded, key);
     EXPECT_EQ(key.m_nModulusBits, 2048);
-    EXPECT_EQ(Encode(CASN1_PrivateKey(key)), der);
+    EXPECT_EQ(EncodedBytes(CASN1_PrivateKey(key)), der);
     CRSAKeyPair pair(key);
     EXPECT_EQ(pair.TestKeys(3, nullptr, 1), 0);
 
@@ -245,7 +220,7 @@ TEST(OpenSSLKeys, KeyMadeThereWorksHere)
     CRC2key rc2 = key.UnlockRC2Key(locked.data(), 8 * static_cast<int>(locked.size()));
     EXPECT_EQ(Bytes(rc2.m_Key, rc2.m_Key + rc2.m_nKeyLength), (Bytes{1, 2, 3, 4, 5}));
 
-    const Bytes data = RandomData(64, 3);
+    const Bytes data = qmtest::RandomBytes(64, 3);
     const Bytes digest = DigestOf(Digest::SHA1, data);
     Bytes signature(256);
     key.LockSHA1Digest(digest.data(), signature.data());

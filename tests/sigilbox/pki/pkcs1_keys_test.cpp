@@ -1,5 +1,6 @@
 // PKCS #1 key structures: building them from keys, their DER form, the shape checks and the
 // conversions back into keys with their failure messages.
+#include "sigilbox/asn1/asn1_test_util.h"
 #include "sigilbox/engines/rsa_test_util.h"
 
 #include "sigilbox/asn1/asn1_decode.h"
@@ -11,31 +12,10 @@ using namespace rsatest;
 
 namespace {
 
-Bytes Encode(const CASN1Type& value)
-{
-    CByteArray out;
-    value.EncodeTo(out);
-    return Bytes(out.GetData(), out.GetData() + out.GetSize());
-}
+using asn1test::EncodedBytes;
 
-// A TLV with a definite length.
-Bytes TLV(BYTE tag, const Bytes& contents)
-{
-    Bytes out{tag};
-    BYTE length[9];
-    const int n = AfxWriteDefiniteLength(static_cast<unsigned long>(contents.size()), length);
-    out.insert(out.end(), length, length + n);
-    out.insert(out.end(), contents.begin(), contents.end());
-    return out;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+using qmtest::Concat;
+using qmtest::der::Tlv;
 
 // An INTEGER whose contents are `leadingZeros` zero octets and then `length` octets of which
 // the first is `first`.
@@ -44,7 +24,7 @@ Bytes Integer(int leadingZeros, int length, BYTE first = 0x5C)
     Bytes contents(static_cast<size_t>(leadingZeros), 0);
     for (int i = 0; i < length; ++i)
         contents.push_back(i == 0 ? first : static_cast<BYTE>(i));
-    return TLV(0x02, contents);
+    return Tlv(0x02, contents);
 }
 
 // Decodes one value; the caller owns it.
@@ -52,19 +32,6 @@ std::unique_ptr<CASN1Type> Decode(const Bytes& der)
 {
     CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
     return std::unique_ptr<CASN1Type>(AfxBuildFromEncoding(encoding));
-}
-
-// The message of the CDERDecodingException* f raised, or "".
-std::string DecodingMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (CDERDecodingException* e) {
-        e->Delete();
-        const char* message = AfxGetLastDERDecodingMessage();
-        return message ? message : "(none)";
-    }
-    return "";
 }
 
 bool SameKey(const CRSAPrivateKey& a, const CRSAPrivateKey& b)
@@ -81,7 +48,7 @@ Bytes PrivateKeyDER(const std::vector<Bytes>& integers)
     Bytes contents;
     for (const Bytes& i : integers)
         contents.insert(contents.end(), i.begin(), i.end());
-    return TLV(0x30, contents);
+    return Tlv(0x30, contents);
 }
 
 std::vector<Bytes> GoodPrivateIntegers()
@@ -95,7 +62,7 @@ TEST(PKCS1PublicKey, EncodesTheModulusAndExponentAndReadsThemBack)
     const CRSAPrivateKey& key = SharedKey(512);
     CRSAPublicKey pub(key);
     CASN1_PublicKey asn(pub);
-    const Bytes der = Encode(asn);
+    const Bytes der = EncodedBytes(asn);
     // SEQUENCE { INTEGER 00 || n (65 octets), INTEGER 01 00 01 }
     ASSERT_EQ(der.size(), 74u);
     EXPECT_EQ(Bytes(der.begin(), der.begin() + 5), (Bytes{0x30, 0x48, 0x02, 0x41, 0x00}));
@@ -134,7 +101,7 @@ TEST(PKCS1PublicKey, CopiesAndPartsAreDeep)
     std::unique_ptr<CASN1Type> d(a.Clone());
     a.GetDataFrom(CRSAPublicKey(SharedKey(512)));
     for (const CASN1Type* x : std::vector<const CASN1Type*>{&b, &c, d.get()}) {
-        EXPECT_EQ(Encode(*x), (Bytes{0x30, 0x09, 0x02, 0x04, 0x00, 0xC0, 0xFF, 0xEE, 0x02, 0x01, 0x03}));
+        EXPECT_EQ(EncodedBytes(*x), (Bytes{0x30, 0x09, 0x02, 0x04, 0x00, 0xC0, 0xFF, 0xEE, 0x02, 0x01, 0x03}));
         EXPECT_EQ(CASN1_PublicKey::IsValid(x), 1);
     }
     EXPECT_NE(dynamic_cast<CASN1_PublicKey*>(d.get()), nullptr);
@@ -148,7 +115,7 @@ TEST(PKCS1PublicKey, CopiesAndPartsAreDeep)
 TEST(PKCS1PublicKey, ShapeAndSizeLimits)
 {
     // 256 magnitude octets with the top bit set: 257 contents octets, valid.
-    const Bytes full = TLV(0x30, Concat({Integer(1, 256, 0x80), Integer(0, 1, 3)}));
+    const Bytes full = Tlv(0x30, Concat({Integer(1, 256, 0x80), Integer(0, 1, 3)}));
     auto v = Decode(full);
     EXPECT_EQ(CASN1_PublicKey::IsValid(v.get()), 1);
     CRSAPublicKey k;
@@ -156,37 +123,37 @@ TEST(PKCS1PublicKey, ShapeAndSizeLimits)
     EXPECT_EQ(k.m_nModulusBits, 2048);
 
     // 258 contents octets are too many for the check, though two leading zeros still fit.
-    auto padded = Decode(TLV(0x30, Concat({Integer(2, 256, 0x80), Integer(0, 1, 3)})));
+    auto padded = Decode(Tlv(0x30, Concat({Integer(2, 256, 0x80), Integer(0, 1, 3)})));
     EXPECT_EQ(CASN1_PublicKey::IsValid(padded.get()), 0);
     CASN1_PublicKey::SetDataTo(*padded, k);
     EXPECT_EQ(k.m_nModulusBits, 2048);
 
     // A 257-octet magnitude does not fit: the key is left as it was.
     CRSAPublicKey before(k);
-    auto wide = Decode(TLV(0x30, Concat({Integer(1, 257, 0x80), Integer(0, 1, 3)})));
+    auto wide = Decode(Tlv(0x30, Concat({Integer(1, 257, 0x80), Integer(0, 1, 3)})));
     EXPECT_EQ(CASN1_PublicKey::IsValid(wide.get()), 0);
-    EXPECT_EQ(DecodingMessage([&] { CASN1_PublicKey::SetDataTo(*wide, k); }),
+    EXPECT_EQ(asn1test::DecodeError([&] { CASN1_PublicKey::SetDataTo(*wide, k); }),
               "PublicKey contents is not valid (invalid modulus)");
-    auto wideExponent = Decode(TLV(0x30, Concat({Integer(0, 8), Integer(0, 257, 0x01)})));
-    EXPECT_EQ(DecodingMessage([&] { CASN1_PublicKey::SetDataTo(*wideExponent, k); }),
+    auto wideExponent = Decode(Tlv(0x30, Concat({Integer(0, 8), Integer(0, 257, 0x01)})));
+    EXPECT_EQ(asn1test::DecodeError([&] { CASN1_PublicKey::SetDataTo(*wideExponent, k); }),
               "PublicKey contents is not valid (invalid public exponent)");
     EXPECT_TRUE(k == before);
 
     // Wrong shapes.
     EXPECT_EQ(CASN1_PublicKey::IsValid(nullptr), 0);
-    auto one = Decode(TLV(0x30, Integer(0, 8)));
+    auto one = Decode(Tlv(0x30, Integer(0, 8)));
     EXPECT_EQ(CASN1_PublicKey::IsValid(one.get()), 0);
-    EXPECT_EQ(DecodingMessage([&] { CASN1_PublicKey::SetDataTo(*one, k); }),
+    EXPECT_EQ(asn1test::DecodeError([&] { CASN1_PublicKey::SetDataTo(*one, k); }),
               "PublicKey contents is not valid (invalid public exponent)");
-    auto three = Decode(TLV(0x30, Concat({Integer(0, 8), Integer(0, 1), Integer(0, 1)})));
+    auto three = Decode(Tlv(0x30, Concat({Integer(0, 8), Integer(0, 1), Integer(0, 1)})));
     EXPECT_EQ(CASN1_PublicKey::IsValid(three.get()), 0);
-    auto set = Decode(TLV(0x31, Concat({Integer(0, 1, 3), Integer(0, 8)})));
+    auto set = Decode(Tlv(0x31, Concat({Integer(0, 1, 3), Integer(0, 8)})));
     EXPECT_EQ(CASN1_PublicKey::IsValid(set.get()), 0);
-    auto octets = Decode(TLV(0x30, Concat({Integer(0, 8), TLV(0x04, Bytes{3})})));
+    auto octets = Decode(Tlv(0x30, Concat({Integer(0, 8), Tlv(0x04, Bytes{3})})));
     EXPECT_EQ(CASN1_PublicKey::IsValid(octets.get()), 0);
     auto integer = Decode(Integer(0, 8));
     EXPECT_EQ(CASN1_PublicKey::IsValid(integer.get()), 0);
-    EXPECT_EQ(DecodingMessage([&] { CASN1_PublicKey::SetDataTo(*integer, k); }),
+    EXPECT_EQ(asn1test::DecodeError([&] { CASN1_PublicKey::SetDataTo(*integer, k); }),
               "PublicKey contents is not valid (invalid modulus)");
 }
 
@@ -195,7 +162,7 @@ TEST(PKCS1PrivateKey, RoundTripsEveryNumber)
     const CRSAPrivateKey& key = SharedKey(1024);
     CASN1_PrivateKey asn(key);
     EXPECT_EQ(CASN1_PrivateKey::IsValid(&asn), 1);
-    const Bytes der = Encode(asn);
+    const Bytes der = EncodedBytes(asn);
     EXPECT_EQ(Bytes(der.begin() + 4, der.begin() + 7), (Bytes{0x02, 0x01, 0x00}));  // version 0
 
     auto decoded = Decode(der);
@@ -211,9 +178,9 @@ TEST(PKCS1PrivateKey, RoundTripsEveryNumber)
     assigned = asn;
     std::unique_ptr<CASN1Type> clone(asn.Clone());
     asn.GetDataFrom(SharedKey(512));
-    EXPECT_EQ(Encode(copy), der);
-    EXPECT_EQ(Encode(assigned), der);
-    EXPECT_EQ(Encode(*clone), der);
+    EXPECT_EQ(EncodedBytes(copy), der);
+    EXPECT_EQ(EncodedBytes(assigned), der);
+    EXPECT_EQ(EncodedBytes(*clone), der);
     CRSAPrivateKey fromCopy;
     copy.SetDataTo(fromCopy);
     EXPECT_TRUE(SameKey(fromCopy, key));
@@ -253,7 +220,7 @@ TEST(PKCS1PrivateKey, ShapeAndSizeLimits)
     ints.push_back(Integer(0, 1));
     EXPECT_EQ(check(ints), 0);
     ints = GoodPrivateIntegers();
-    ints[6] = TLV(0x05, {});
+    ints[6] = Tlv(0x05, Bytes{});
     EXPECT_EQ(check(ints), 0);
 }
 
@@ -274,7 +241,7 @@ TEST(PKCS1PrivateKey, ConversionFailuresNameTheFirstBadNumberAndChangeNothing)
         {6, Integer(0, 129, 0x01), "PrivateKey contents is not valid (invalid d mod (p - 1))"},
         {7, Integer(0, 129, 0x01), "PrivateKey contents is not valid (invalid d mod (q - 1))"},
         {8, Integer(0, 129, 0x01), "PrivateKey contents is not valid (invalid (inverse of q) mod p)"},
-        {5, TLV(0x04, Bytes{1}), "PrivateKey contents is not valid (invalid q)"},
+        {5, Tlv(0x04, Bytes{1}), "PrivateKey contents is not valid (invalid q)"},
     };
     for (const Case& c : cases) {
         std::vector<Bytes> ints = GoodPrivateIntegers();
@@ -283,7 +250,7 @@ TEST(PKCS1PrivateKey, ConversionFailuresNameTheFirstBadNumberAndChangeNothing)
             ints[8] = Integer(0, 200);  // a later bad number is not the one reported
         auto v = Decode(PrivateKeyDER(ints));
         CRSAPrivateKey key(original);
-        EXPECT_EQ(DecodingMessage([&] { CASN1_PrivateKey::SetDataTo(*v, key); }), c.message) << c.index;
+        EXPECT_EQ(asn1test::DecodeError([&] { CASN1_PrivateKey::SetDataTo(*v, key); }), c.message) << c.index;
         EXPECT_TRUE(SameKey(key, original)) << c.index;
     }
 

@@ -309,7 +309,7 @@ TEST(Pkcs7Openssl, EveryFixtureMatchesExactlyItsType)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        std::vector<unsigned char> bytes = ReadBytes(Fixture(c.file));
+        std::vector<unsigned char> bytes = ReadFile(Fixture(c.file));
         CDEREncoding encoding(bytes.data(), bytes.size());
         CASN1_ContentInfo info(encoding);
         // The whole tree re-encodes to the bytes that arrived, BER included.

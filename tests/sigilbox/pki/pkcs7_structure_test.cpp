@@ -455,5 +455,5 @@ TEST(Pkcs7Views, DecodedChildrenGetTheirClass)
     // Asking a child that is no structure for one raises instead of handing out garbage.
     EXPECT_NE(DecodeError([&] { AfxStructureAt<CASN1_ContentInfo>(decoded, 0); }), "<no exception>");
     EXPECT_NE(DecodeError([&] { CASN1_ContentInfo().GetContentType(); }), "<no exception>");
-    EXPECT_THROW(AfxStructureAt<CASN1_ContentInfo>(decoded, 9), CInvalidArgException*);
+    EXPECT_THROWS_PTR(AfxStructureAt<CASN1_ContentInfo>(decoded, 9), CInvalidArgException);
 }

@@ -5,6 +5,7 @@
 #include "framework/thread.h"
 #include "sigilbox/engines/digest.h"
 #include "sigilbox/engines/progress.h"
+#include "tests/sigilbox/kill_request.h"
 
 #include <gtest/gtest.h>
 
@@ -48,19 +49,10 @@ TEST(SerialNumber, ComparesAsUnsignedNumbers)
 
 TEST(SerialNumber, ComparisonAnswersAKillRequest)
 {
-    CWinThread self;   // stands for the calling thread
-    ThreadToKill = &self;
-    ThreadKillFlag = 1;
-    bool thrown = false;
-    try {
-        (void)(Serial({0x01}) == Serial({0x01}));
-    } catch (CKillThreadException* e) {
-        thrown = true;
-        e->Delete();
+    {
+        sigilboxtest::KillRequest kill;
+        EXPECT_TRUE(sigilboxtest::EndsWithKill([] { (void)(Serial({0x01}) == Serial({0x01})); }));
     }
-    ThreadKillFlag = 0;
-    ThreadToKill = nullptr;
-    EXPECT_TRUE(thrown);
     EXPECT_TRUE(Serial({0x01}) == Serial({0x01}));
 }
 
@@ -125,12 +117,7 @@ TEST(SerialNumber, TruncatedArchiveIsAnError)
     CMemFile file(const_cast<BYTE*>(bytes), sizeof bytes);
     CArchive ar(&file, CArchive::load);
     CSerialNumber serial = Serial({0x09});
-    try {
-        serial.Serialize(ar);
-        FAIL() << "no exception";
-    } catch (CArchiveException* e) {
-        e->Delete();
-    }
+    EXPECT_THROWS_PTR(serial.Serialize(ar), CArchiveException);
 }
 
 } // namespace

@@ -4,9 +4,11 @@
 
 #include "framework/memfile.h"
 #include "framework/system.h"
+#include "tests/support/throws.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -305,14 +307,7 @@ int Load(CUTCTime& t, std::vector<BYTE> bytes)
 {
     CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
     CArchive ar(&file, CArchive::load);
-    try {
-        t.Serialize(ar);
-    } catch (CArchiveException* e) {
-        int cause = e->m_cause;
-        e->Delete();
-        return cause;
-    }
-    return 0;
+    return std::max(0, qmtest::CauseOf<CArchiveException>([&] { t.Serialize(ar); }));
 }
 
 TEST(UTCTime, ArchiveBytes)
