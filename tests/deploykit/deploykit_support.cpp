@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -47,23 +45,10 @@ void PictureFrontEnd::CloseModeless(CDialog& dialog)
     open.erase(dialog.GetSafeHwnd());
 }
 
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 std::vector<IniSection> ReadIni(const std::string& path)
 {
     std::vector<IniSection> sections;
-    std::string text = ReadText(path);
+    std::string text = qmtest::ReadText(path);
     size_t start = 0;
     while (start < text.size()) {
         size_t nl = text.find('\n', start);
@@ -97,43 +82,24 @@ void DeploykitTest::SetUp()
     ASSERT_NE(DeploykitLibrary::Get().module, nullptr) << static_cast<const char*>(AfxGetLibraryError());
     // Every profile write is flushed to disk; a memory file system, when there is one and
     // no other temporary folder was asked for, keeps the suite quick.
-    fs::path parent = fs::temp_directory_path();
+    std::string parent;
     if (!std::getenv("TMPDIR") && ::access("/dev/shm", W_OK | X_OK) == 0)
         parent = "/dev/shm";
-    std::string base = (parent / "qm-deploykit-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(base.data()), nullptr);
-    m_root = base;
-    SetEnv("XDG_CONFIG_HOME", m_root + "/config");
-    SetEnv("XDG_DATA_HOME", m_root + "/data");
-    SetEnv("TMPDIR", m_root);
+    m_scratch = std::make_unique<qmtest::ScratchFolder>(parent);
+    ASSERT_FALSE(Root().empty());
     char folder[1024];
     UINT length = GetSystemDirectoryA(folder, sizeof folder);
     ASSERT_GT(length, 0u);
     ASSERT_LT(length, sizeof folder);
     m_system = folder;
-    ASSERT_EQ(m_system, m_root + "/data/quillmar/system");
+    ASSERT_EQ(m_system, Root() + "/data/quillmar/system");
 }
 
 void DeploykitTest::TearDown()
 {
     LONG none = 0;
     Lib().HideBitmap(nullptr, &none, nullptr);
-    for (auto it = m_savedEnv.rbegin(); it != m_savedEnv.rend(); ++it) {
-        if (it->second.first)
-            ::setenv(it->first.c_str(), it->second.second.c_str(), 1);
-        else
-            ::unsetenv(it->first.c_str());
-    }
-    std::error_code ec;
-    if (!m_root.empty())
-        fs::remove_all(m_root, ec);
-}
-
-void DeploykitTest::SetEnv(const char* name, const std::string& value)
-{
-    const char* old = std::getenv(name);
-    m_savedEnv.push_back({name, {old != nullptr, old ? old : ""}});
-    ::setenv(name, value.c_str(), 1);
+    m_scratch.reset();
 }
 
 void DeploykitTest::InstallSystemLibrary(const char* original, const char* name) const

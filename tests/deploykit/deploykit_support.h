@@ -1,5 +1,5 @@
 // Shared pieces of the setup library's tests: the library loaded as the installer loads it,
-// a scratch home for the per-user folders, a front end that records picture windows, and
+// a scratch home for the per-user folders (tests/support), a front end that records picture windows, and
 // a plain reader of INI files that does not go through the library's own profile code.
 #pragma once
 
@@ -7,10 +7,12 @@
 
 #include "framework/system.h"
 #include "framework/ui/scripted_front_end.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,8 +56,6 @@ struct IniSection {
 std::vector<IniSection> ReadIni(const std::string& path);
 const IniSection* FindIniSection(const std::vector<IniSection>& sections, const std::string& name);
 
-std::string ReadText(const std::string& path);
-void WriteText(const std::string& path, const std::string& text);
 
 // Each test runs with the per-user folders in a fresh scratch folder and the system folder
 // inside it; the library's picture, if a test left one up, is taken away afterwards.
@@ -65,13 +65,13 @@ protected:
     void TearDown() override;
 
     const DeploykitLibrary& Lib() const { return DeploykitLibrary::Get(); }
-    const std::string& Root() const { return m_root; }
+    const std::string& Root() const { return m_scratch->Root(); }
     const std::string& SystemFolder() const { return m_system; }
     std::string MapisvcPath() const { return m_system + "/Mapisvc.inf"; }
     // Puts a library into the system folder under the given name (a symbolic link, so a
     // test that loads the original path reaches the same loaded library).
     void InstallSystemLibrary(const char* original, const char* name) const;
-    void SetEnv(const char* name, const std::string& value);
+    void SetEnv(const char* name, const std::string& value) { m_scratch->SetEnv(name, value); }
 
     static LONG Call(DeploykitEntry entry, HWND window, LONG value, char* text)
     {
@@ -79,7 +79,6 @@ protected:
     }
 
 private:
-    std::string m_root;
+    std::unique_ptr<qmtest::ScratchFolder> m_scratch;
     std::string m_system;
-    std::vector<std::pair<std::string, std::pair<bool, std::string>>> m_savedEnv;
 };

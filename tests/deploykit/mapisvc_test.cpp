@@ -131,7 +131,7 @@ TEST_F(EditMapisvcTest, BothProductsInAnExistingFileLeaveTheRestAlone)
         "\r\n"
         "[Default Services]\r\n"
         "MSPST AB=Personal Address Book\r\n";
-    WriteText(MapisvcPath(), before);
+    qmtest::WriteFile(MapisvcPath(), before);
     auto original = ReadIni(MapisvcPath());
 
     EXPECT_EQ(Edit(0, "/opt/plnt/"), 1);
@@ -159,10 +159,10 @@ TEST_F(EditMapisvcTest, BothProductsInAnExistingFileLeaveTheRestAlone)
             lines.pop_back();
         EXPECT_EQ(lines, was->lines) << name;
     }
-    EXPECT_EQ(ReadText(MapisvcPath()).rfind("; MAPI service file\r\n", 0), 0u);
-    EXPECT_EQ(ReadText(MapisvcPath()).find("\r\n\r\n\r\n"), std::string::npos);
+    EXPECT_EQ(qmtest::ReadText(MapisvcPath()).rfind("; MAPI service file\r\n", 0), 0u);
+    EXPECT_EQ(qmtest::ReadText(MapisvcPath()).find("\r\n\r\n\r\n"), std::string::npos);
     size_t bareLineFeeds = 0;
-    std::string text = ReadText(MapisvcPath());
+    std::string text = qmtest::ReadText(MapisvcPath());
     for (size_t i = 0; i < text.size(); ++i)
         if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
             ++bareLineFeeds;
@@ -184,7 +184,7 @@ TEST_F(EditMapisvcTest, RefusesWhatItCannotWriteSoundly)
 TEST_F(EditMapisvcTest, FailsWithoutASystemFolder)
 {
     // The data folder is a plain file: the system folder cannot be made.
-    WriteText(Root() + "/blocked", "x");
+    qmtest::WriteFile(Root() + "/blocked", "x");
     SetEnv("XDG_DATA_HOME", Root() + "/blocked");
     EXPECT_EQ(Edit(0, "/opt/plnt/"), 0);
 

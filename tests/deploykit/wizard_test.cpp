@@ -1,16 +1,19 @@
 // CheckMapi, RunWizard and RegisterDAO against stand-ins: a MAPI library whose wizard
 // records its call, a library without the wizard, DAO servers with and without their
-// registration function, and an administration program that takes a moment to finish.
+// registration function, and an administration program that finishes when released.
 #include "tests/deploykit/deploykit_support.h"
 #include "tests/deploykit/fakes/fake_mapi.h"
+#include "tests/support/wait.h"
 
 #include "framework/profile.h"
 #include "framework/ui/message_box.h"
 #include "framework/window.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -42,7 +45,7 @@ protected:
 
     void WriteServices(const std::string& mspst)
     {
-        WriteText(MapisvcPath(), "[Services]\r\nMSPST AB=" + mspst + "\r\nPLNTM=Quillmar Postlantern\r\n\r\n"
+        qmtest::WriteFile(MapisvcPath(), "[Services]\r\nMSPST AB=" + mspst + "\r\nPLNTM=Quillmar Postlantern\r\n\r\n"
                                  "[MSPST AB]\r\nPR_DISPLAY_NAME=Personal Address Book\r\n");
     }
     std::string Mspst()
@@ -63,7 +66,7 @@ TEST_F(MapiTest, CheckMapiLoadsTheLibraryFromTheSystemFolder)
 {
     EXPECT_EQ(Call(Lib().CheckMapi, nullptr, 0, nullptr), 0);
     // A file that is no library is no MAPI either.
-    WriteText(SystemFolder() + "/mapi32.dll", "not a library");
+    qmtest::WriteFile(SystemFolder() + "/mapi32.dll", "not a library");
     EXPECT_EQ(Call(Lib().CheckMapi, nullptr, 0, nullptr), 0);
     InstallSystemLibrary(QM_FAKE_MAPI, "mapi32.dll");
     EXPECT_EQ(Call(Lib().CheckMapi, nullptr, 0, nullptr), 1);
@@ -136,11 +139,11 @@ TEST_F(MapiTest, WithoutTheWizardTheEntryIsRestoredAndTheResultIsZero)
 TEST_F(MapiTest, WithoutMapiNothingIsTouched)
 {
     WriteServices("Personal Address Book");
-    const std::string before = ReadText(MapisvcPath());
+    const std::string before = qmtest::ReadText(MapisvcPath());
     char text[kDeploykitProfileNameSize] = "untouched";
     EXPECT_EQ(Wizard(nullptr, text), 0);
     EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(ReadText(MapisvcPath()), before);
+    EXPECT_EQ(qmtest::ReadText(MapisvcPath()), before);
 }
 
 TEST_F(MapiTest, AnEmptyOrMissingEntryIsLeftAsItIs)
@@ -197,7 +200,7 @@ TEST_F(MapiTest, OtherModesDoNothing)
 {
     InstallSystemLibrary(QM_FAKE_MAPI, "mapi32.dll");
     WriteServices("Personal Address Book");
-    const std::string before = ReadText(MapisvcPath());
+    const std::string before = qmtest::ReadText(MapisvcPath());
     PictureFrontEnd front;
     char text[kDeploykitProfileNameSize] = "untouched";
     for (LONG mode : {2, -1, 100})
@@ -205,7 +208,7 @@ TEST_F(MapiTest, OtherModesDoNothing)
     EXPECT_EQ(Lib().RunWizard(nullptr, nullptr, text), 0);
     EXPECT_EQ(m_lastCall()->calls, 0);
     EXPECT_STREQ(text, "untouched");
-    EXPECT_EQ(ReadText(MapisvcPath()), before);
+    EXPECT_EQ(qmtest::ReadText(MapisvcPath()), before);
     EXPECT_TRUE(front.boxes.empty());
 }
 
@@ -219,17 +222,35 @@ protected:
         fs::create_symlink(QM_FAKE_ADMIN, folder + "/PLNTMAdmin.exe");
         return folder;
     }
+
+    // Runs the wizard in mode 1 on `text`. The program in `folder` holds on until it is
+    // released, which happens once it has started; *waited tells whether the call had not
+    // returned by then.
+    LONG RunAdmin(const std::string& folder, std::string text, bool* waited)
+    {
+        std::atomic<bool> returned{false};
+        *waited = false;
+        std::thread releaser([&] {
+            if (!qmtest::WaitUntil([&] { return fs::exists(folder + "/admin.started"); }))
+                return;
+            *waited = !returned;
+            qmtest::WriteFile(folder + "/admin.release", std::string_view());
+        });
+        LONG result = Call(Lib().RunWizard, nullptr, 1, text.data());
+        returned = true;
+        releaser.join();
+        return result;
+    }
     PictureFrontEnd m_front;
 };
 
 TEST_F(AdminProgramTest, RunsInItsFolderAndIsWaitedFor)
 {
     std::string folder = MakeProgramFolder();
-    std::string text = folder + "/";
-    EXPECT_EQ(Call(Lib().RunWizard, nullptr, 1, text.data()), 1);
-    // The program writes its log only after a pause: it is there, so the call waited.
-    std::string log = ReadText(folder + "/admin.log");
-    EXPECT_EQ(log, fs::canonical(folder).string() + "\n1\n");
+    bool waited = false;
+    EXPECT_EQ(RunAdmin(folder, folder + "/", &waited), 1);
+    EXPECT_TRUE(waited);
+    EXPECT_EQ(qmtest::ReadText(folder + "/admin.log"), fs::canonical(folder).string() + "\n1\n");
     EXPECT_TRUE(m_front.boxes.empty());
 }
 
@@ -238,10 +259,11 @@ TEST_F(AdminProgramTest, ARelativeFolderIsTakenFromTheCurrentOne)
     std::string folder = MakeProgramFolder();
     fs::path previous = fs::current_path();
     fs::current_path(Root());
-    std::string text = "Postlantern Admin/";
-    LONG result = Call(Lib().RunWizard, nullptr, 1, text.data());
+    bool waited = false;
+    LONG result = RunAdmin(folder, "Postlantern Admin/", &waited);
     fs::current_path(previous);
     EXPECT_EQ(result, 1);
+    EXPECT_TRUE(waited);
     EXPECT_TRUE(fs::exists(folder + "/admin.log"));
     EXPECT_TRUE(m_front.boxes.empty());
 }

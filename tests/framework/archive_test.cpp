@@ -2,12 +2,15 @@
 // together by hand from the format description, independently of the writer.
 #include "framework/afx.h"
 
+#include "tests/support/archive.h"
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<BYTE>;
+using qmtest::Bytes;
 
 // A small serialisable class; the name has four letters like the format's own example.
 class CPen : public CObject {
@@ -52,51 +55,13 @@ IMPLEMENT_SERIAL(CNotAPen, CObject, 1)
 
 namespace {
 
-template <class F>
-Bytes Store(F&& write)
-{
-    CMemFile file;
-    {
-        CArchive ar(&file, CArchive::store);
-        write(ar);
-        ar.Close();
-    }
-    Bytes out(static_cast<size_t>(file.GetLength()));
-    file.SeekToBegin();
-    file.Read(out.data(), static_cast<UINT>(out.size()));
-    return out;
-}
-
-// Loads from the given bytes; the archive lives only inside the callback.
-template <class F>
-void Load(const Bytes& bytes, F&& read)
-{
-    CMemFile file;
-    if (!bytes.empty())
-        file.Write(bytes.data(), static_cast<UINT>(bytes.size()));
-    file.SeekToBegin();
-    CArchive ar(&file, CArchive::load);
-    read(ar);
-}
+using qmtest::Concat;
+using qmtest::Load;
+using qmtest::Store;
 
 int ArchiveCause(const Bytes& bytes, void (*read)(CArchive&))
 {
-    try {
-        Load(bytes, read);
-    } catch (CArchiveException* e) {
-        int cause = e->m_cause;
-        e->Delete();
-        return cause;
-    }
-    return -1;
-}
-
-Bytes Concat(std::initializer_list<Bytes> parts)
-{
-    Bytes r;
-    for (const auto& p : parts)
-        r.insert(r.end(), p.begin(), p.end());
-    return r;
+    return qmtest::CauseOf<CArchiveException>([&] { Load(bytes, read); });
 }
 
 TEST(ArchivePrimitives, LittleEndianWidths)
@@ -437,13 +402,7 @@ TEST(ArchiveModes, WrongDirectionRaises)
     CMemFile file;
     CArchive ar(&file, CArchive::store);
     BYTE b = 0;
-    try {
-        ar >> b;
-        FAIL();
-    } catch (CArchiveException* e) {
-        EXPECT_EQ(e->m_cause, CArchiveException::writeOnly);
-        e->Delete();
-    }
+    EXPECT_EQ(qmtest::CauseOf<CArchiveException>([&] { ar >> b; }), CArchiveException::writeOnly);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Strings, collections and files of the framework core.
 #include "framework/afx.h"
 
+#include "tests/support/scratch.h"
+#include "tests/support/throws.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,19 +13,6 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-
-// Expects the statement to throw an exception of the framework's family, and frees it.
-#define EXPECT_AFX_THROW(statement, type)                     \
-    do {                                                      \
-        bool thrown = false;                                  \
-        try {                                                 \
-            statement;                                        \
-        } catch (type e) {                                    \
-            thrown = true;                                    \
-            e->Delete();                                      \
-        }                                                     \
-        EXPECT_TRUE(thrown) << #statement " did not throw";   \
-    } while (0)
 
 namespace {
 
@@ -79,12 +69,8 @@ TEST(CStringTest, BufferAccessAndBadIndexes)
     std::snprintf(p, 16, "abc");
     s.ReleaseBuffer();
     EXPECT_EQ(s.GetLength(), 3);
-    EXPECT_AFX_THROW(s.GetAt(3), CException*);
-    try {
-        s.SetAt(-1, 'x');
-    } catch (CException* e) {
-        e->Delete();
-    }
+    EXPECT_THROWS_PTR(s.GetAt(3), CException);
+    EXPECT_THROWS_PTR(s.SetAt(-1, 'x'), CException);
     s.Wipe();
     EXPECT_TRUE(s.IsEmpty());
 }
@@ -112,9 +98,9 @@ TEST(ByteArrayTest, GrowInsertRemoveAppendCopy)
     a.SetAtGrow(10, 7);
     EXPECT_EQ(a.GetSize(), 11);
     EXPECT_EQ(a[8], 0);   // new elements are zero
-    EXPECT_AFX_THROW(a.GetAt(11), CException*);
-    EXPECT_AFX_THROW(a.RemoveAt(10, 2), CException*);
-    EXPECT_AFX_THROW(a.SetSize(-1), CException*);
+    EXPECT_THROWS_PTR(a.GetAt(11), CException);
+    EXPECT_THROWS_PTR(a.RemoveAt(10, 2), CException);
+    EXPECT_THROWS_PTR(a.SetSize(-1), CException);
 }
 
 }  // namespace
@@ -243,26 +229,20 @@ TEST(MemFileTest, GrowsInStepsAndAttaches)
     f.SeekToBegin();
     EXPECT_EQ(f.Read(buf, 32), 21u);
     EXPECT_EQ(buf[15], 0);   // the gap reads as zeros
-    EXPECT_AFX_THROW(f.Seek(-1, CFile::begin), CException*);
+    EXPECT_THROWS_PTR(f.Seek(-1, CFile::begin), CException);
 
     BYTE fixed[4] = {1, 2, 3, 4};
     CMemFile attached(fixed, 4);
     EXPECT_EQ(attached.GetLength(), 4);
-    EXPECT_AFX_THROW(attached.Write("abcde", 5), CException*);   // fixed size cannot grow
+    EXPECT_THROWS_PTR(attached.Write("abcde", 5), CException);   // fixed size cannot grow
     CMemFile growable(fixed, 4, 8);
     EXPECT_EQ(growable.GetLength(), 0);
 }
 
 class FileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/qm-file-XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    std::string dir;
+    qmtest::ScratchFolder scratch;
+    const std::string dir = scratch.Root();
 };
 
 TEST_F(FileTest, OpenReadWriteSeekStatus)
@@ -288,7 +268,7 @@ TEST_F(FileTest, OpenReadWriteSeekStatus)
     EXPECT_FALSE(CFile::GetStatus((dir + "/none").c_str(), st));
 
     CFile::Rename(path.c_str(), (dir + "/b.bin").c_str());
-    EXPECT_AFX_THROW(CFile::Remove(path.c_str()), CFileException*);
+    EXPECT_THROWS_PTR(CFile::Remove(path.c_str()), CFileException);
     CFile::Remove((dir + "/b.bin").c_str());
 }
 
@@ -345,20 +325,12 @@ TEST_F(FileTest, ArchiveOverARealFileWithSmallBuffer)
 
 TEST(ExceptionTest, StaticInstancesSurviveDelete)
 {
-    for (int i = 0; i < 2; ++i) {
-        try {
-            AfxThrowMemoryException();
-        } catch (CException* e) {
-            EXPECT_TRUE(e->IsKindOf(RUNTIME_CLASS(CMemoryException)));
-            e->Delete();
-        }
-    }
-    try {
-        AfxThrowFileException(CFileException::diskFull, 28, "out.txt");
-    } catch (CFileException* e) {
-        EXPECT_NE(e->GetErrorText().Find("out.txt"), -1);
-        e->Delete();
-    }
+    for (int i = 0; i < 2; ++i)
+        EXPECT_THROWS_PTR(AfxThrowMemoryException(), CMemoryException);
+    qmtest::Caught<CFileException> e =
+        qmtest::Thrown<CFileException>([] { AfxThrowFileException(CFileException::diskFull, 28, "out.txt"); });
+    ASSERT_TRUE(e);
+    EXPECT_NE(e->GetErrorText().Find("out.txt"), -1);
     EXPECT_EQ(CRuntimeClass::FromName("CByteArray"), RUNTIME_CLASS(CByteArray));
     EXPECT_EQ(CRuntimeClass::FromName("NoSuchClass"), nullptr);
 }

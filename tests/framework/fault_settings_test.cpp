@@ -5,7 +5,7 @@
 #include "framework/app.h"
 #include "framework/registry.h"
 
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -70,10 +70,10 @@ std::string GetString(const char* name)
 
 TEST(FaultSettings, AReadOnlyConfigurationFolderRefusesTheWriteAndKeepsTheHive)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     ASSERT_EQ(SetString("KeyFile", "/home/u/keys/me.key"), ERROR_SUCCESS);
     const std::string hive = scratch.Config() + "/HKEY_CURRENT_USER.reg";
-    const std::string before = ServicesScratch::Read(hive);
+    const std::string before = qmtest::ReadText(hive);
     ASSERT_FALSE(before.empty());
     // The folder and the hive belong to the user but are read-only now.
     std::filesystem::path root = std::filesystem::path(scratch.Config()).parent_path().parent_path();
@@ -89,17 +89,17 @@ TEST(FaultSettings, AReadOnlyConfigurationFolderRefusesTheWriteAndKeepsTheHive)
     for (auto& entry : std::filesystem::recursive_directory_iterator(root))
         chmod(entry.path().c_str(), entry.is_directory() ? 0755 : 0644);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(ServicesScratch::Read(hive), before);
+    EXPECT_EQ(qmtest::ReadText(hive), before);
     EXPECT_EQ(GetString("KeyFile"), "/home/u/keys/me.key");
 }
 
 TEST(FaultSettings, ADiskFillingUpDuringAWriteKeepsTheSavedSettings)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     ASSERT_EQ(SetString("KeyFile", "/home/u/keys/me.key"), ERROR_SUCCESS);
     ASSERT_EQ(SetString("Viewer", "less"), ERROR_SUCCESS);
     const std::string hive = scratch.Config() + "/HKEY_CURRENT_USER.reg";
-    const std::string before = ServicesScratch::Read(hive);
+    const std::string before = qmtest::ReadText(hive);
     for (rlim_t limit : {rlim_t(0), rlim_t(10), rlim_t(before.size()), rlim_t(before.size() + 100)}) {
         SCOPED_TRACE(limit);
         int status = InChild([limit] {
@@ -110,7 +110,7 @@ TEST(FaultSettings, ADiskFillingUpDuringAWriteKeepsTheSavedSettings)
             return SetString("Big", std::string(200000, 'x')) == ERROR_SUCCESS ? 1 : 0;
         });
         EXPECT_EQ(status, 0);
-        EXPECT_EQ(ServicesScratch::Read(hive), before);
+        EXPECT_EQ(qmtest::ReadText(hive), before);
         EXPECT_EQ(GetString("KeyFile"), "/home/u/keys/me.key");
         EXPECT_EQ(GetString("Big"), "<missing>");
     }
@@ -122,7 +122,7 @@ TEST(FaultSettings, ADiskFillingUpDuringAWriteKeepsTheSavedSettings)
 
 TEST(FaultSettings, TwoInstancesSavingTheirProfilesAtOnceLoseNothing)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     constexpr int kRounds = 30;
     auto instance = [](char tag) {
         return [tag] {

@@ -2,7 +2,7 @@
 #include "framework/profile.h"
 
 #include "framework/system.h"
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +35,9 @@ const char* const kMapisvc =
 
 TEST(ProfileIni, ReadsValuesAsThePlatformDoes)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string file = scratch.Path("MAPISVC.INF");
-    ServicesScratch::Write(file, kMapisvc);
+    qmtest::WriteFile(file, kMapisvc);
 
     EXPECT_EQ(Get("services", "mspst ab", "", file), "Personal Address Book");
     EXPECT_EQ(Get(" Services ", "Quoted", "", file), "  spaced  ");
@@ -53,7 +53,7 @@ TEST(ProfileIni, ReadsValuesAsThePlatformDoes)
     EXPECT_EQ(GetPrivateProfileStringA("Other", "Key", "", small, sizeof small, file.c_str()), 4u);
     EXPECT_STREQ(small, "Valu");
 
-    ServicesScratch::Write(file, "[N]\nA=42\nB=-3\nC=12abc\nD=abc\n");
+    qmtest::WriteFile(file, "[N]\nA=42\nB=-3\nC=12abc\nD=abc\n");
     EXPECT_EQ(GetPrivateProfileIntA("N", "A", 7, file.c_str()), 42u);
     EXPECT_EQ(static_cast<int>(GetPrivateProfileIntA("N", "B", 7, file.c_str())), -3);
     EXPECT_EQ(GetPrivateProfileIntA("N", "C", 7, file.c_str()), 12u);
@@ -63,9 +63,9 @@ TEST(ProfileIni, ReadsValuesAsThePlatformDoes)
 
 TEST(ProfileIni, ListsSectionsAndKeys)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string file = scratch.Path("list.ini");
-    ServicesScratch::Write(file, kMapisvc);
+    qmtest::WriteFile(file, kMapisvc);
     char buffer[128];
     DWORD n = GetPrivateProfileStringA(nullptr, nullptr, nullptr, buffer, sizeof buffer, file.c_str());
     EXPECT_EQ(std::string(buffer, n + 1), std::string("Services\0Other\0services\0\0", 25));
@@ -79,15 +79,15 @@ TEST(ProfileIni, ListsSectionsAndKeys)
 
 TEST(ProfileIni, WritesKeepEverythingElse)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string file = scratch.Path("MAPISVC.INF");
-    ServicesScratch::Write(file, kMapisvc);
+    qmtest::WriteFile(file, kMapisvc);
 
     ASSERT_TRUE(WritePrivateProfileStringA("SERVICES", "PLNTM", "Quillmar Postlantern", file.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("Services", "single", "y", file.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("PLNTM", "PR_DISPLAY_NAME", "Quillmar Postlantern", file.c_str()));
     ASSERT_TRUE(WritePrivateProfileStringA("PLNTM", "WIZARD_ENTRY_NAME", "PostlanternWizard", file.c_str()));
-    EXPECT_EQ(ServicesScratch::Read(file),
+    EXPECT_EQ(qmtest::ReadText(file),
               "; MAPI service file\r\n"
               "[Services]\r\n"
               "MSPST AB=Personal Address Book\r\n"
@@ -113,7 +113,7 @@ TEST(ProfileIni, WritesKeepEverythingElse)
 
     // A null key deletes every section of the name with its lines.
     ASSERT_TRUE(WritePrivateProfileStringA("services", nullptr, nullptr, file.c_str()));
-    std::string text = ServicesScratch::Read(file);
+    std::string text = qmtest::ReadText(file);
     EXPECT_EQ(text.find("Services"), std::string::npos);
     EXPECT_EQ(text.find("services"), std::string::npos);
     EXPECT_EQ(text.rfind("; MAPI service file\r\n[Other]\r\nKey=Value\r\n", 0), 0u) << text;
@@ -126,15 +126,15 @@ TEST(ProfileIni, WritesKeepEverythingElse)
 
 TEST(ProfileIni, LineEndsAndRefusedNames)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string lf = scratch.Path("lf.ini");
-    ServicesScratch::Write(lf, "[A]\nx=1\n");
+    qmtest::WriteFile(lf, "[A]\nx=1\n");
     ASSERT_TRUE(WritePrivateProfileStringA("A", "y", "2", lf.c_str()));
-    EXPECT_EQ(ServicesScratch::Read(lf), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(qmtest::ReadText(lf), "[A]\nx=1\ny=2\n");
 
     // A new file is CR LF; a bare name lands in the config folder.
     ASSERT_TRUE(WritePrivateProfileStringA("Sec", "k", "v", "app.INI"));
-    EXPECT_EQ(ServicesScratch::Read(scratch.Config() + "/app.INI"), "[Sec]\r\nk=v\r\n");
+    EXPECT_EQ(qmtest::ReadText(scratch.Config() + "/app.INI"), "[Sec]\r\nk=v\r\n");
     EXPECT_EQ(Get("sec", "K", "", "app.INI"), "v");
 
     for (auto [s, k, v] : {std::tuple{"A", "bad\nkey", "v"}, {"A", "k", "two\r\nlines"}, {"A]", "k", "v"}, {"A", "k=x", "v"},
@@ -143,12 +143,12 @@ TEST(ProfileIni, LineEndsAndRefusedNames)
         EXPECT_FALSE(WritePrivateProfileStringA(s, k, v, lf.c_str())) << k;
         EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     }
-    EXPECT_EQ(ServicesScratch::Read(lf), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(qmtest::ReadText(lf), "[A]\nx=1\ny=2\n");
 }
 
 TEST(ProfileIni, TwoProcessesWritingAtOnceLoseNothing)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string file = scratch.Path("shared.ini");
     constexpr int kKeys = 25;
     pid_t pids[2];

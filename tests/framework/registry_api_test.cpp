@@ -3,9 +3,11 @@
 #include "framework/registry.h"
 #include "framework/testing_hooks.h"
 
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -56,7 +58,7 @@ int Join(pid_t pid)
 
 TEST(RegistryApi, KeysOpenCreateAndCompareWithoutCase)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Quillmar", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(key, nullptr);
@@ -85,7 +87,7 @@ TEST(RegistryApi, KeysOpenCreateAndCompareWithoutCase)
 
 TEST(RegistryApi, ValuesTypesAndSizes)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = Create(HKEY_LOCAL_MACHINE, "Software\\Quillmar\\Postlantern");
     const char text[] = "hello";
     // A string given without its NUL gets one.
@@ -148,7 +150,7 @@ TEST(RegistryApi, ValuesTypesAndSizes)
 
 TEST(RegistryApi, RightsAndDeletedKeys)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY parent = Create(HKEY_CURRENT_USER, "Software\\Q");
     HKEY child = Create(parent, "Child");
     HKEY reader = nullptr;
@@ -181,7 +183,7 @@ TEST(RegistryApi, RightsAndDeletedKeys)
 
 TEST(RegistryApi, ChangesOfOtherProcessesAreSeen)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Shared");
     pid_t pid = Spawn([] {
         HKEY k = nullptr;
@@ -196,7 +198,7 @@ TEST(RegistryApi, ChangesOfOtherProcessesAreSeen)
 
 TEST(RegistryApi, TwoProcessesWritingAtOnceLoseNothing)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     constexpr int kValues = 40;
     auto writer = [](char tag) {
         return [tag] {
@@ -230,11 +232,11 @@ TEST(RegistryApi, TwoProcessesWritingAtOnceLoseNothing)
 
 TEST(RegistryApi, CrashMidWriteLeavesTheHiveIntact)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Quillmar\\Unsealer");
     ASSERT_EQ(SetDword(key, "Before", 1), ERROR_SUCCESS);
     const std::string path = scratch.Config() + "/HKEY_CURRENT_USER.reg";
-    const std::string before = ServicesScratch::Read(path);
+    const std::string before = qmtest::ReadText(path);
 
     pid_t pid = Spawn([] {
         AfxSetCrashPointForTesting(30);
@@ -244,7 +246,7 @@ TEST(RegistryApi, CrashMidWriteLeavesTheHiveIntact)
         return 0;   // not reached: the write ends the process
     });
     EXPECT_EQ(Join(pid), 86);
-    EXPECT_EQ(ServicesScratch::Read(path), before);
+    EXPECT_EQ(qmtest::ReadText(path), before);
     EXPECT_TRUE(std::filesystem::exists(path + ".tmp"));   // the torn temporary file
 
     // The lock died with the writer; the next write goes through and tidies up.
@@ -260,7 +262,7 @@ TEST(RegistryApi, CrashMidWriteLeavesTheHiveIntact)
 
 TEST(RegistryApi, HiveFilesAreOwnerOnly)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\P");
     RegCloseKey(key);
     auto perms = std::filesystem::status(scratch.Config() + "/HKEY_CURRENT_USER.reg").permissions();

@@ -2,11 +2,12 @@
 // broken files.
 #include "framework/registry.h"
 
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -40,7 +41,7 @@ void SetString(HKEY key, const char* name, const char* text)
 
 TEST(RegistryHive, WritesTheSettingsKeyByteForByte)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = CreateKey(HKEY_CURRENT_USER, "Software\\Quillmar\\Unsealer\\USER INFORMATION");
     SetString(key, "KeyFileName", "C:\\Keys\\my \"own\".sec");
     SetString(key, "emailAddress", "someone@example.org");
@@ -67,7 +68,7 @@ TEST(RegistryHive, WritesTheSettingsKeyByteForByte)
         "\"Count\"=dword:0000002a\n"
         "\"Bytes\"=hex:0a,ff,00\n"
         "\n");
-    EXPECT_EQ(ServicesScratch::Read(scratch.Config() + "/HKEY_CURRENT_USER.reg"), expected);
+    EXPECT_EQ(qmtest::ReadText(scratch.Config() + "/HKEY_CURRENT_USER.reg"), expected);
     // The other hive was never touched.
     EXPECT_FALSE(std::filesystem::exists(scratch.Config() + "/HKEY_LOCAL_MACHINE.reg"));
 }
@@ -197,10 +198,10 @@ TEST(RegistryHive, RefusesWhatIsNotRegedit4)
 
 TEST(RegistryHive, BrokenHiveFileIsReportedAndLeftAlone)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string path = scratch.Config() + "/HKEY_CURRENT_USER.reg";
     const std::string broken = "this is not a hive\r\n[HKEY_CURRENT_USER\\Software]\r\n";
-    ServicesScratch::Write(path, broken);
+    qmtest::WriteFile(path, broken);
 
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_BADDB);
@@ -210,7 +211,7 @@ TEST(RegistryHive, BrokenHiveFileIsReportedAndLeftAlone)
     CString problem = AfxGetRegistryProblem();
     EXPECT_NE(problem.Find(path.c_str()), -1) << problem.c_str();
     EXPECT_NE(problem.Find("not a REGEDIT4 file"), -1);
-    EXPECT_EQ(ServicesScratch::Read(path), broken);
+    EXPECT_EQ(qmtest::ReadText(path), broken);
 
     // The other hive is unaffected.
     EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
@@ -225,7 +226,7 @@ TEST(RegistryHive, NamesAreCheckedBeforeTheyReachTheFile)
     EXPECT_TRUE(CRegistryHive::IsValidKeyPath(std::string(255, 'k')));
     EXPECT_FALSE(CRegistryHive::IsValidValueName("a\rb"));
 
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "a\r\nb", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_BAD_PATHNAME);
     DWORD v = 0;

@@ -3,11 +3,12 @@
 
 #include "framework/profile.h"
 #include "framework/window.h"
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 namespace {
 
@@ -61,7 +62,7 @@ void CheckProfile(CWinApp& app)
 
 TEST(ServicesApp, ProfileInTheRegistry)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     TestApp app;
     EXPECT_EQ(AfxGetApp(), &app);
     EXPECT_EQ(AfxGetWinApp(), &app);
@@ -78,7 +79,7 @@ TEST(ServicesApp, ProfileInTheRegistry)
     EXPECT_EQ(RegQueryValueExA(key, "Runs", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     RegCloseKey(key);
-    EXPECT_NE(ServicesScratch::Read(scratch.Config() + "/HKEY_CURRENT_USER.reg").find("\"SN_0123\"=hex:00,01,fe,ff,5a\r\n"),
+    EXPECT_NE(qmtest::ReadText(scratch.Config() + "/HKEY_CURRENT_USER.reg").find("\"SN_0123\"=hex:00,01,fe,ff,5a\r\n"),
               std::string::npos);
 
     // The profile part can be changed after the company is set.
@@ -90,12 +91,12 @@ TEST(ServicesApp, ProfileInTheRegistry)
 
 TEST(ServicesApp, ProfileInTheIniFileWithoutARegistryKey)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     TestApp app;
     ASSERT_NE(app.m_pszProfileName, nullptr);
     app.m_pszProfileName = "Unsealer.INI";
     CheckProfile(app);
-    std::string text = ServicesScratch::Read(scratch.Config() + "/Unsealer.INI");
+    std::string text = qmtest::ReadText(scratch.Config() + "/Unsealer.INI");
     // Binary entries: one letter per half-byte, low half first.
     EXPECT_NE(text.find("SN_0123=AABAOPPPKF\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Runs=-7\r\n"), std::string::npos);

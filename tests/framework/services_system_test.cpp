@@ -2,23 +2,31 @@
 // libraries, programs and locked file replacement.
 #include "framework/system.h"
 
-#include "framework/services_scratch.h"
+#include "tests/support/scratch.h"
+#include "tests/support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include <cmath>
 #include <sys/stat.h>
-#include <thread>
+#include <time.h>
 
 TEST(ServicesSystem, TicksAndClock)
 {
-    DWORD a = GetTickCount();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    DWORD b = GetTickCount();
-    EXPECT_GE(b - a, 19u);
-    EXPECT_LT(b - a, 5000u);
+    // Milliseconds of the monotonic clock: between two readings of it, and moving on.
+    auto monotonicMs = [] {
+        timespec ts;
+        ::clock_gettime(CLOCK_MONOTONIC, &ts);
+        return static_cast<DWORD>(static_cast<unsigned long long>(ts.tv_sec) * 1000ull + ts.tv_nsec / 1000000);
+    };
+    const DWORD before = monotonicMs();
+    const DWORD a = GetTickCount();
+    const DWORD after = monotonicMs();
+    EXPECT_LE(a - before, after - before);
+    EXPECT_TRUE(qmtest::WaitUntil([&] { return GetTickCount() != a; }));
 
     SYSTEMTIME utc{};
     GetSystemTime(&utc);
@@ -34,7 +42,7 @@ TEST(ServicesSystem, TicksAndClock)
 
 TEST(ServicesSystem, TimeZoneBiasFollowsTheLocalZone)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     struct Case {
         const char* tz;
         LONG bias;
@@ -42,10 +50,10 @@ TEST(ServicesSystem, TimeZoneBiasFollowsTheLocalZone)
     for (Case c : {Case{"UTC0", 0}, Case{"CET-1", -60}, Case{"EST5", 300}, Case{"IST-5:30", -330},
                    // Summer time the whole year: the bias includes it.
                    Case{"AAA-1BBB,J1/0,J365/25", -120}}) {
-        scratch.Set("TZ", c.tz);
+        scratch.SetEnv("TZ", c.tz);
         EXPECT_EQ(AfxGetTimeZoneBias(), c.bias) << c.tz;
     }
-    scratch.Set("TZ", "EST5");
+    scratch.SetEnv("TZ", "EST5");
     SYSTEMTIME utc{}, local{};
     GetSystemTime(&utc);
     GetLocalTime(&local);
@@ -53,14 +61,14 @@ TEST(ServicesSystem, TimeZoneBiasFollowsTheLocalZone)
     if (diff < 0)
         diff += 24 * 60;
     EXPECT_NEAR(diff, 300, 1);
-    scratch.Set("TZ", nullptr);
+    scratch.SetEnv("TZ", nullptr);
     tzset();
 }
 
 TEST(ServicesSystem, LocaleDateAndTimeFormats)
 {
-    ServicesScratch scratch;
-    scratch.Set("LC_ALL", "C");
+    qmtest::ScratchFolder scratch;
+    scratch.SetEnv("LC_ALL", "C");
     SYSTEMTIME t{1996, 12, 0 /* wrong on purpose */, 31, 23, 59, 7, 0};
     EXPECT_EQ(AfxFormatLongDate(t), "Tuesday, December 31, 1996");
     EXPECT_EQ(AfxFormatTime(t, TRUE), "23:59:07");
@@ -98,7 +106,7 @@ TEST(ServicesSystem, PlatformIdCanBeForced)
 
 TEST(ServicesSystem, TemporaryNamesAndFolders)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     char path[_MAX_PATH];
     DWORD n = GetTempPathA(sizeof path, path);
     EXPECT_EQ(std::string(path, n), scratch.Path("tmp/"));
@@ -128,14 +136,14 @@ TEST(ServicesSystem, TemporaryNamesAndFolders)
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_FALSE(CreateDirectoryA(dir.c_str(), nullptr));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-    ServicesScratch::Write(dir + "/Msg.txt", "x");
+    qmtest::WriteFile(dir + "/Msg.txt", "x");
     EXPECT_FALSE(RemoveDirectoryA(dir.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_DIR_NOT_EMPTY);
     EXPECT_FALSE(DeleteFileA(dir.c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     ASSERT_TRUE(MoveFileA((dir + "/Msg.txt").c_str(), (dir + "/.hidden").c_str()));
     EXPECT_EQ(GetFileAttributesA((dir + "/.hidden").c_str()), FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
-    ServicesScratch::Write(dir + "/other", "y");
+    qmtest::WriteFile(dir + "/other", "y");
     EXPECT_FALSE(MoveFileA((dir + "/other").c_str(), (dir + "/.hidden").c_str()));
     EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
     ASSERT_TRUE(DeleteFileA((dir + "/.hidden").c_str()));
@@ -159,7 +167,7 @@ TEST(ServicesSystem, TemporaryNamesAndFolders)
 
 TEST(ServicesSystem, PerUserFolders)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     char sys[_MAX_PATH * 4];
     UINT n = GetSystemDirectoryA(sys, sizeof sys);
     EXPECT_EQ(std::string(sys, n), scratch.Path("data/quillmar/system"));
@@ -167,10 +175,10 @@ TEST(ServicesSystem, PerUserFolders)
     EXPECT_EQ(GetSystemDirectoryA(sys, 4), n + 1);
 
     EXPECT_EQ(std::string(AfxGetConfigFolder()), scratch.Path("config/quillmar"));
-    scratch.Set("XDG_CONFIG_HOME", "relative/ignored");
-    scratch.Set("HOME", scratch.Root());
+    scratch.SetEnv("XDG_CONFIG_HOME", "relative/ignored");
+    scratch.SetEnv("HOME", scratch.Root());
     EXPECT_EQ(std::string(AfxGetConfigFolder()), scratch.Path(".config/quillmar"));
-    scratch.Set("XDG_DATA_HOME", nullptr);
+    scratch.SetEnv("XDG_DATA_HOME", nullptr);
     n = GetSystemDirectoryA(sys, sizeof sys);
     EXPECT_EQ(std::string(sys, n), scratch.Path(".local/share/quillmar/system"));
 
@@ -186,7 +194,7 @@ TEST(ServicesSystem, PerUserFolders)
 
 TEST(ServicesSystem, LibrariesLoadFromTheSystemFolderToo)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     HMODULE libm = LoadLibraryA("libm.so.6");
     ASSERT_NE(libm, nullptr) << AfxGetLibraryError().c_str();
     auto cosine = reinterpret_cast<double (*)(double)>(GetProcAddress(libm, "cos"));
@@ -235,7 +243,7 @@ TEST(ServicesSystem, CommandLinesSplitAndJoin)
 
 TEST(ServicesSystem, ProgramsStartInTheirFolderAndReportFailures)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     DWORD code = 0;
     ASSERT_TRUE(AfxStartProcess("/bin/sh -c \"exit 7\"", nullptr, &code, TRUE));
     EXPECT_EQ(code, 7u);
@@ -249,7 +257,7 @@ TEST(ServicesSystem, ProgramsStartInTheirFolderAndReportFailures)
     std::string admin = scratch.Path("PLNTMAdmin.exe");
     EXPECT_FALSE(AfxStartProcess(("\"" + admin + "\"").c_str(), scratch.Root().c_str(), &code, TRUE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    ServicesScratch::Write(admin, "#!/bin/sh\nexit 3\n");
+    qmtest::WriteFile(admin, "#!/bin/sh\nexit 3\n");
     EXPECT_FALSE(AfxStartProcess(admin.c_str(), nullptr, &code, TRUE));
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     chmod(admin.c_str(), 0700);
@@ -262,16 +270,14 @@ TEST(ServicesSystem, ProgramsStartInTheirFolderAndReportFailures)
 
     // Without waiting: returns at once, the program goes on by itself.
     ASSERT_TRUE(AfxStartProcess("sh -c \"sleep 0.05; echo done > later.txt\"", scratch.Root().c_str(), &code, FALSE));
-    for (int i = 0; i < 200 && !std::filesystem::exists(scratch.Path("later.txt")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_TRUE(std::filesystem::exists(scratch.Path("later.txt")));
+    EXPECT_TRUE(qmtest::WaitUntil([&] { return std::filesystem::exists(scratch.Path("later.txt")); }));
     EXPECT_FALSE(AfxStartProcess("/nonexistent/program", nullptr, nullptr, FALSE));
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(ServicesSystem, LockedEditsReplaceFilesWhole)
 {
-    ServicesScratch scratch;
+    qmtest::ScratchFolder scratch;
     const std::string file = scratch.Path("settings.txt");
     // Unchanged: nothing is written; an error comes back untouched and writes nothing.
     EXPECT_EQ(AfxEditFileLocked(file.c_str(), [](std::string&, BOOL exists) { return exists ? ERROR_SUCCESS : AFX_EDIT_UNCHANGED; }),
@@ -282,7 +288,7 @@ TEST(ServicesSystem, LockedEditsReplaceFilesWhole)
 
     ASSERT_EQ(AfxEditFileLocked(file.c_str(), [](std::string& c, BOOL exists) { c = exists ? "bad" : "one"; return ERROR_SUCCESS; }),
               ERROR_SUCCESS);
-    EXPECT_EQ(ServicesScratch::Read(file), "one");
+    EXPECT_EQ(qmtest::ReadText(file), "one");
     struct stat st;
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
@@ -293,7 +299,7 @@ TEST(ServicesSystem, LockedEditsReplaceFilesWhole)
     ASSERT_EQ(AfxEditFileLocked(scratch.Path("link.txt").c_str(), [](std::string& c, BOOL) { c += "+two"; return ERROR_SUCCESS; }),
               ERROR_SUCCESS);
     EXPECT_TRUE(std::filesystem::is_symlink(scratch.Path("link.txt")));
-    EXPECT_EQ(ServicesScratch::Read(file), "one+two");
+    EXPECT_EQ(qmtest::ReadText(file), "one+two");
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 

@@ -4,6 +4,8 @@
 #include "framework/system.h"
 #include "framework/thread.h"
 
+#include "tests/support/wait.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -133,18 +135,17 @@ TEST(ServicesWindow, SendingAcrossThreadsWaitsForTheOwner)
     EXPECT_EQ(ranOn.load(), GetCurrentThreadId());
 
     // A send to a thread that ends without reading its queue is answered with 0.
+    // The owner's wake hook tells it the message is in its queue; it ends at that.
     std::atomic<HWND> other{nullptr};
-    std::atomic<bool> release{false};
+    std::atomic<bool> queued{false};
     std::thread owner([&] {
-        other = AfxCreateWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 77; });
-        while (!release)
-            std::this_thread::yield();
+        HWND mine = AfxCreateWindow([](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 77; });
+        AfxSetQueueWakeHook([&] { queued = true; });
+        other = mine;
+        EXPECT_TRUE(qmtest::WaitUntil([&] { return queued.load(); }));
     });
-    while (!other)
-        std::this_thread::yield();
+    ASSERT_TRUE(qmtest::WaitUntil([&] { return other.load() != nullptr; }));
     std::thread late([&] { result = SendMessageA(other, WM_USER, 0, 0); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    release = true;
     owner.join();
     late.join();
     EXPECT_EQ(result.load(), 0);
@@ -201,7 +202,7 @@ TEST(ServicesWindow, TimersArriveThroughTheQueue)
     EXPECT_EQ(msg.wParam, 1u);
     EXPECT_GE(GetTickCount() - start, 9u);
     // Posted messages go ahead of a due timer.
-    std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    ASSERT_TRUE(qmtest::WaitUntil([&] { return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE; }));
     PostMessageA(w, WM_USER, 0, 0);
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(msg.message, WM_USER);
@@ -209,13 +210,16 @@ TEST(ServicesWindow, TimersArriveThroughTheQueue)
     EXPECT_EQ(msg.message, WM_TIMER);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));   // one per timer however late
 
+    // Killing a timer that is due takes its message away.
+    ASSERT_TRUE(qmtest::WaitUntil([&] { return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE; }));
+    EXPECT_EQ(msg.message, WM_TIMER);
     EXPECT_TRUE(KillTimer(w, 1));
     EXPECT_FALSE(KillTimer(w, 1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(15));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
 
     // A thread timer with a procedure, dispatched through DispatchMessageA.
-    static std::atomic<int> fired{0};
+    static std::atomic<int> fired;
+    fired = 0;
     UINT_PTR id = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR, DWORD) { ++fired; });
     ASSERT_NE(id, 0u);
     ASSERT_TRUE(GetMessageA(&msg, nullptr, 0, 0));
@@ -226,8 +230,8 @@ TEST(ServicesWindow, TimersArriveThroughTheQueue)
 
     // Timers of a destroyed window go with it; windows of other threads cannot get timers.
     SetTimer(w, 2, 10, nullptr);
+    ASSERT_TRUE(qmtest::WaitUntil([&] { return PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE; }));
     DestroyWindow(w);
-    std::this_thread::sleep_for(std::chrono::milliseconds(15));
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
     HWND mine = rec.Create();
     std::thread([&] {

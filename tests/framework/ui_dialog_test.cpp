@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -258,7 +260,6 @@ std::string RunOnTerminal(CDialog& dlg, const std::string& input)
     EXPECT_EQ(::pipe(out), 0);
     EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
     ::close(in[1]);
-    ::fcntl(out[0], F_SETFL, O_NONBLOCK);
     std::string shown;
     {
         CTerminal term(in[0], out[1]);
@@ -266,14 +267,13 @@ std::string RunOnTerminal(CDialog& dlg, const std::string& input)
         CFrontEnd* old = AfxSetFrontEnd(&ui);
         std::thread drain([&] {
             char buf[4096];
+            // Reads until the dialog's side of the pipe is closed.
             for (;;) {
                 ssize_t n = ::read(out[0], buf, sizeof buf);
                 if (n > 0)
                     shown.append(buf, static_cast<size_t>(n));
-                else if (n == 0)
+                else if (n == 0 || errno != EINTR)
                     break;
-                else
-                    ::usleep(1000);
             }
         });
         dlg.DoModal();
