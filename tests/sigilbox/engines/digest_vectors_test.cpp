@@ -115,28 +115,6 @@ TEST(DigestVectors, MillionLettersInUnevenPieces)
     }
 }
 
-TEST(DigestVectors, ThreeLettersOneByOne)
-{
-    // a, b, c in three calls, final only on the last.
-    struct Case {
-        std::unique_ptr<CDigestMaker> maker;
-        int length;
-        const char* expected;
-    } cases[] = {
-        {std::make_unique<CMD2DigestMaker>(), 16, "DA853B0D3F88D99B30283A69E6DED6BB"},
-        {std::make_unique<CMD5DigestMaker>(), 16, "900150983CD24FB0D6963F7D28E17F72"},
-        {std::make_unique<CSHA1DigestMaker>(), 20, "A9993E364706816ABA3E25717850C26C9CD0D89D"},
-    };
-    for (auto& c : cases) {
-        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("a"), 1, nullptr, 0, 1);
-        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("b"), 1, nullptr, 0, 1);
-        c.maker->UpdateBlock(reinterpret_cast<const BYTE*>("c"), 1, nullptr, 1, 1);
-        BYTE digest[20];
-        c.maker->GetCurrentDigest(digest);
-        EXPECT_EQ(OctetsToHexChars(digest, c.length), c.expected);
-    }
-}
-
 TEST(DigestVectors, ProcessorAndPortableSHA1Agree)
 {
     auto accelerated = sigilbox_digest::SHA1CompressAccelerated();

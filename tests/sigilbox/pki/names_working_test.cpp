@@ -42,14 +42,6 @@ void Append(std::vector<unsigned char>& out, const std::string& text)
 
 }  // namespace
 
-TEST(NamesWorkingForm, TableOfAttributeTypes)
-{
-    EXPECT_EQ(AfxGetLenArrayOfDNAttrName(), 24);
-    EXPECT_STREQ(szDNAttrName[DNCountryName], "Country name");
-    EXPECT_STREQ(szDNAttrName[DNEMailAddress], "E-mail address");
-    EXPECT_STREQ(szDNAttrName[DNCollectivePhysicalDeliveryOfficeName], "Collective physical delivery office name");
-}
-
 TEST(NamesWorkingForm, AttributeValues)
 {
     CAttributeValue empty;
