@@ -7,10 +7,10 @@
 // OpenSSL 3.0's `smime -decrypt` cannot open RC2-40 envelopes: "bad decrypt")
 // piped into `munpack` on the same file. BM_SmallFile is the per-file overhead: a message
 // of 1 KiB.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_info.h"
 #include "framework/fsutil.h"
 #include "framework/ui/front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"

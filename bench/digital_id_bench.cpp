@@ -6,9 +6,10 @@
 //
 // Peer figure: `openssl genpkey` of a 512-bit RSA key, run as a process (its start-up is
 // included; BM_OpenSSLProcessStart gives that part alone).
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
 #include "decrypt/ids/digital_id.h"
 #include "decrypt/ids/digital_id_dialogs.h"
 #include "decrypt/ids/ids_resources.h"

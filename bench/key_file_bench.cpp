@@ -1,12 +1,12 @@
 // Loading the decrypting ID's key file at start-up. The worst case is an unprotected file
 // from an older version whose one-character password is the last one tried; the target is
 // well under 50 ms for it. The built-in password and a typed password are the usual cases.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/locked_file.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/locked_file.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
 #include "framework/ui/dialog.h"

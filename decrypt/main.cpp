@@ -3,6 +3,7 @@
 #include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/single_instance.h"
+#include "decrypt/core/key_file_ids.h"
 #include "framework/afx.h"
 #include "framework/system.h"
 #include "framework/ui/batch_front_end.h"
@@ -17,9 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr UINT IDD_PASSWORD = 32028;
-constexpr UINT IDC_PASSWORD_EDIT = 1002;
 
 // Passes everything on, counts the boxes that report a failed file and answers the password
 // dialog from the descriptor the user named.

@@ -4,19 +4,19 @@
 // bit set, ReadObject with the class record in front, as containers store their elements.
 // Whatever the bytes, the only outcomes are an object or one of the framework's exceptions;
 // an object that loaded stores to bytes that load and store again to the same bytes.
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "decrypt/mime/message.h"
 #include "decrypt/mime/message_records.h"
 #include "decrypt/mime/msg_store.h"
 #include "framework/arrays.h"
 #include "framework/exceptions.h"
 #include "framework/memfile.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/engines/sym_keys.h"
 #include "sigilbox/pki/certificate.h"
 #include "sigilbox/pki/distinguished_name.h"
-#include "sigilbox/asn1/serial_number.h"
-#include "sigilbox/asn1/utc_time.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,9 +2,9 @@
 // driver tests' 512-bit key, so the seeds made for it decrypt and the fuzzer reaches the
 // layers inside the envelope). Any exception of the framework family is an accepted
 // outcome; a crash, a leak or an unbounded recursion is not.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
 #include "framework/exceptions.h"
 #include "framework/memfile.h"
 #include "framework/ui/front_end.h"

@@ -6,11 +6,11 @@
 //   mode 2, 3: the bytes after the flag word as they are (damaged or hostile locked data).
 // Whatever the bytes, LoadKeyFile ends with 1 or 0 and its message box; a crash, a leak or a
 // key taken as the decrypting ID that is no usable private key is a finding.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/locked_file.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/locked_file.h"
 #include "framework/exceptions.h"
 #include "framework/file.h"
 #include "framework/memfile.h"

@@ -1,11 +1,11 @@
 // Turns a PKCS #1 private key into a digital ID as the program keeps it: an unprotected key
 // file and, beside it, the certificate file with the ID's self-issued certificate.
 // Usage: make_demo_id KEY.der IDFILE.sec NAME EMAIL
-#include "decrypt/app/content_processing.h"
 #include "decrypt/app/decrypt_app.h"
-#include "decrypt/app/key_file.h"
 #include "decrypt/app/resources.h"
-#include "decrypt/ids/ids_resources.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/scripted_front_end.h"
 

@@ -2,8 +2,8 @@
 // decrypting user, read and written together.
 #pragma once
 
+#include "decrypt/core/key_info.h"
 #include "framework/app.h"
-#include "decrypt/app/key_info.h"
 
 constexpr int UNSEALER_PRODUCT_NUMBER = 9;
 constexpr const char* SETTINGS_SECTION = "USER INFORMATION";

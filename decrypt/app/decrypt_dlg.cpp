@@ -2,13 +2,14 @@
 // instances, which are decrypted from a timer once the sender has let go.
 #include "decrypt/app/decrypt_dlg.h"
 
-#include "decrypt/app/content_processing.h"
 #include "decrypt/app/decrypt_app.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/dialog_helpers.h"
-#include "decrypt/app/key_file.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/single_instance.h"
+#include "decrypt/app/view_id.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/key_file.h"
 #include "decrypt/ids/digital_id.h"
 #include "framework/app.h"
 #include "framework/ui/message_box.h"

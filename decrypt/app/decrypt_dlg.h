@@ -1,7 +1,7 @@
 // The main dialog, its commands and the About box.
 #pragma once
 
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "framework/instance_channel.h"
 #include "framework/ui/dialog.h"
 

@@ -1,6 +1,6 @@
 #include "decrypt/app/single_instance.h"
 
-#include "decrypt/app/decrypt_driver.h"
+#include "decrypt/core/decrypt_driver.h"
 #include "framework/system.h"
 
 #include <cstring>

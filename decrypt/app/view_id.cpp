@@ -1,10 +1,8 @@
 #include "decrypt/app/view_id.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/locked_file.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/locked_file.h"
 #include "framework/ui/message_box.h"
 #include "sigilbox/engines/hex_text.h"
 #include "sigilbox/engines/rsa_keys.h"

@@ -7,6 +7,16 @@
 
 class CKeyInfo;
 
+// The "General" page of the decrypting ID: a private ID, and any other key.
+constexpr UINT IDD_VIEW_PRIVATE_ID = 32078;
+constexpr UINT IDD_VIEW_PUBLIC_KEY = 32086;
+constexpr UINT IDC_VIEW_NAME = 1070;
+constexpr UINT IDC_VIEW_TYPE = 1071;
+constexpr UINT IDC_VIEW_PUBLIC_EXPONENT = 1072;
+constexpr UINT IDC_VIEW_PRIVATE_EXPONENT = 1073;
+constexpr UINT IDC_VIEW_MODULUS = 1074;
+constexpr UINT IDC_VIEW_LENGTH = 1075;
+
 class CIDGeneralPage : public CPropertyPage {
 public:
     // The page of a private ID (dialog 32078) or of any other key (32086). With readOnly
@@ -32,3 +42,6 @@ CString IDTypeText(int modulusBits);
 CString NumberToHex(const BYTE* number, int size);
 // The same, in groups of two hex characters separated by single blanks.
 CString NumberToSpacedHex(const BYTE* number, int size);
+
+// Shows the current decrypting ID in a property sheet.
+void ViewDecryptingID(CDialog* parent);

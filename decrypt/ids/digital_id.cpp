@@ -1,11 +1,11 @@
 #include "decrypt/ids/digital_id.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/dialog_helpers.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
-#include "decrypt/ids/certificate_file.h"
+#include "decrypt/core/certificate_file.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "decrypt/ids/digital_id_dialogs.h"
 #include "decrypt/ids/ids_resources.h"
 #include "framework/file.h"
@@ -190,7 +190,7 @@ int CreateDigitalIDIn(CDialog* parent, const char* path, int format, bool askRep
 
 int CreateDigitalID(CDialog* parent)
 {
-    RegisterDecryptResources();
+    RegisterDigitalIDResources();
     char path[_MAX_PATH] = "";
     int format = BrowseForFile(parent, path, sizeof path, FALSE, FILEKIND_KEYS);
     if (format == 0)
@@ -200,7 +200,7 @@ int CreateDigitalID(CDialog* parent)
 
 int CreateDigitalID(CDialog* parent, const char* keyFileName)
 {
-    RegisterDecryptResources();
+    RegisterDigitalIDResources();
     if (!keyFileName || !*keyFileName)
         return CreateDigitalID(parent);
     CString path(keyFileName);

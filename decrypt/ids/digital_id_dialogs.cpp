@@ -1,6 +1,6 @@
 #include "decrypt/ids/digital_id_dialogs.h"
 
-#include "decrypt/app/resources.h"
+#include "decrypt/core/resources.h"
 #include "decrypt/ids/ids_resources.h"
 #include "framework/system.h"
 #include "framework/thread.h"

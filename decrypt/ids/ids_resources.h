@@ -1,18 +1,13 @@
-// Identifiers of the dialogs, controls and strings of digital-ID creation and of the
-// certificate file. The templates and texts are data in ids_resources.cpp.
+// Identifiers of the dialogs, controls and strings of digital-ID creation. The templates
+// and texts are data in ids_resources.cpp and digital_id.cpp.
 #pragma once
 
+#include "decrypt/core/resources.h"
 #include "framework/types.h"
 
 #include <array>
 
 struct DialogTemplate;
-
-// "Create certificate file".
-constexpr UINT IDD_CREATE_CERTIFICATE = 130;
-constexpr UINT IDC_CERTIFICATE_PATH = 1018;
-constexpr UINT IDC_EMAIL_ADDRESS = 1020;
-constexpr UINT IDC_CREATE_CERTIFICATE = 1021;
 
 // "Create a New Digital ID".
 constexpr UINT IDD_NEW_DIGITAL_ID = 32036;
@@ -35,7 +30,6 @@ constexpr UINT IDC_MAKING_PROGRESS = 1061;
 constexpr UINT IDC_MAKING_STATUS = 1011;
 
 // Strings.
-constexpr UINT IDS_INVALID_ADDRESS = 92;
 constexpr UINT IDS_GENERATING_KEY_PAIR = 25145;
 constexpr UINT IDS_VERIFYING_KEY_PAIR = 25146;
 constexpr UINT IDS_REPLACE_KEY_FILE = 32410;   // our own: asked before a key file is replaced
@@ -43,3 +37,8 @@ constexpr UINT IDS_REPLACE_KEY_FILE = 32410;   // our own: asked before a key fi
 // The templates of the three ID dialogs, kept with the code that makes an ID (so that
 // code is part of every program that has the resources).
 const std::array<const DialogTemplate*, 3>& DigitalIDDialogTemplates();
+
+// The new-ID dialogs' share of the resources.
+const DecryptResourceShare& DigitalIDResources();
+// Installs the core's resources and the new-ID dialogs' (once per process).
+void RegisterDigitalIDResources();

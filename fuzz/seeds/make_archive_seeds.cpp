@@ -2,7 +2,7 @@
 // with and without the class record, of a default object and of one filled from the test
 // fixtures (a certificate, a revocation list, the user's key). Not part of the build; see
 // make_archive_seeds.sh.
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "decrypt/mime/message.h"
 #include "decrypt/mime/message_records.h"
 #include "decrypt/mime/msg_store.h"
@@ -10,14 +10,14 @@
 #include "framework/exceptions.h"
 #include "framework/memfile.h"
 #include "sigilbox/asn1/asn1_decode.h"
+#include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/asn1/utc_time.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/engines/sym_keys.h"
 #include "sigilbox/pki/certificate.h"
 #include "sigilbox/pki/certificate_asn1.h"
 #include "sigilbox/pki/distinguished_name.h"
 #include "sigilbox/pki/pkcs1_keys.h"
-#include "sigilbox/asn1/serial_number.h"
-#include "sigilbox/asn1/utc_time.h"
 
 #include <cstdio>
 #include <cstring>

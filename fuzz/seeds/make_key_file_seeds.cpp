@@ -1,8 +1,8 @@
 // Writes the seed corpus of the key_file target: the two payload forms of a key file holding
 // the user's key of the test data, and a locked unprotected file as a whole. Not part of the
 // build; see make_archive_seeds.sh.
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/locked_file.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/locked_file.h"
 #include "framework/archive.h"
 #include "framework/memfile.h"
 #include "sigilbox/asn1/asn1_decode.h"

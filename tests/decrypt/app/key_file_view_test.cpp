@@ -1,11 +1,11 @@
 // Viewing the decrypting ID: the sheet, the page chosen by the key, the texts of the type,
 // the numbers and the length, and the name rule of an editable page.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/view_id.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/key_info.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/scripted_front_end.h"

@@ -1,8 +1,8 @@
 // The program without a terminal: exit status and standard-error output, run as a process.
-#include "decrypt/app/content_processing.h"
 #include "decrypt/app/decrypt_app.h"
-#include "decrypt/app/key_file.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/scripted_front_end.h"
 

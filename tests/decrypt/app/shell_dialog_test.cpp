@@ -1,10 +1,10 @@
 // The main dialog's logic and the start-up order, driven through the scripted front end.
-#include "decrypt/app/content_processing.h"
 #include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/decrypt_dlg.h"
-#include "decrypt/app/key_file.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/single_instance.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
 #include "framework/registry.h"
 #include "framework/ui/scripted_front_end.h"
 

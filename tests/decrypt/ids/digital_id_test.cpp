@@ -1,13 +1,14 @@
 // Making a digital ID: the dialogs' rules, generation and its cancel, and the whole story
 // from the file dialog to a certificate that OpenSSL encrypts to and we decrypt with.
-#include "ids_test_support.h"
+#include "decrypt/core/ids_test_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
-#include "decrypt/ids/certificate_file.h"
+#include "decrypt/core/certificate_file.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "decrypt/ids/digital_id.h"
 #include "decrypt/ids/digital_id_dialogs.h"
 #include "decrypt/ids/ids_resources.h"
@@ -48,7 +49,7 @@ bool SameKey(const CRSAPublicKey& a, const CRSAPublicKey& b)
 
 TEST(NewDigitalIDDialog, NameStrengthAndButtons)
 {
-    RegisterDecryptResources();
+    RegisterDigitalIDResources();
     CScriptedFrontEnd ui;
     CNewDigitalIDDialog dialog;
     ui.OnDialog(IDD_NEW_DIGITAL_ID, [](CDialog& d) {
@@ -92,7 +93,7 @@ TEST(NewDigitalIDDialog, NameStrengthAndButtons)
 
 TEST(IDStrengthDialog, RangeIs508To2048)
 {
-    RegisterDecryptResources();
+    RegisterDigitalIDResources();
     struct Case {
         const char* text;
         bool accepted;
@@ -130,7 +131,7 @@ TEST(IDStrengthDialog, RangeIs508To2048)
 
 TEST(MakingDigitalIDDialog, PhraseEnablesOKAndEveryChangeIsTimed)
 {
-    RegisterDecryptResources();
+    RegisterDigitalIDResources();
     CScriptedFrontEnd ui;
     CMakingDigitalIDDialog dialog(508);
     ui.OnDialog(IDD_MAKING_DIGITAL_ID, [](CDialog& dlg) {
@@ -157,6 +158,7 @@ TEST(MakingDigitalIDDialog, PhraseEnablesOKAndEveryChangeIsTimed)
 // has one; cancelling names the application's thread.
 class MakingWithApp : public IdsScratch {
 protected:
+    MakingWithApp() { RegisterDigitalIDResources(); }
     CWinApp app{"decrypt"};
 };
 

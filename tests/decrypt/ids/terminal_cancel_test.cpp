@@ -1,10 +1,10 @@
 // Making an ID on the terminal: the phrase typed key by key, and Esc or Ctrl-C typed while
 // the key pair is being generated cancelling the generation, not the program.
-#include "ids_test_support.h"
+#include "decrypt/core/ids_test_support.h"
 
+#include "decrypt/core/resources.h"
 #include "decrypt/ids/digital_id_dialogs.h"
 #include "decrypt/ids/ids_resources.h"
-#include "decrypt/app/resources.h"
 #include "framework/app.h"
 #include "framework/ui/front_end.h"
 #include "framework/ui/terminal_front_end.h"
@@ -18,6 +18,7 @@ namespace {
 
 class TerminalMaking : public IdsScratch {
 protected:
+    TerminalMaking() { RegisterDigitalIDResources(); }
     // Runs "Making a New Digital ID" on a terminal whose input is the text.
     INT_PTR Run(const std::string& input, CMakingDigitalIDDialog& dialog)
     {

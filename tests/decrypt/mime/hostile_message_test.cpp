@@ -3,16 +3,16 @@
 // stage. Whatever the message, the run either gives a folder of plain files beside the
 // input or one error box and no folder; nothing is ever written outside the output folder,
 // and time and memory stay bounded by the input, not by what it claims.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
 #include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_info.h"
 #include "decrypt/mime/message.h"
 #include "framework/fsutil.h"
+#include "framework/ui/scripted_front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/pki/pkcs1_keys.h"
-#include "framework/ui/scripted_front_end.h"
 
 #include <gtest/gtest.h>
 

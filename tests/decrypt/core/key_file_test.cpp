@@ -4,11 +4,11 @@
 // and never loses the previous file.
 #include "key_file_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
 #include "framework/ui/dialog.h"
@@ -56,7 +56,7 @@ protected:
         dir = templ;
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         setenv("XDG_DATA_HOME", dir.c_str(), 1);
-        RegisterDecryptResources();
+        RegisterCoreResources();
         key512a = LoadPrivateKey(KeyPath("512a"));
         key512b = LoadPrivateKey(KeyPath("512b"));
         key1024 = LoadPrivateKey(KeyPath("1024"));

@@ -3,16 +3,16 @@
 // links or files appear where outputs are about to be written. In each case the input and
 // whatever the user already had stay whole, nothing is written through a link, and a failed
 // run ends in the one error box naming the file.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/fsutil.h"
+#include "framework/ui/dialog.h"
+#include "framework/ui/scripted_front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/pki/pkcs1_keys.h"
-#include "framework/ui/dialog.h"
-#include "framework/ui/scripted_front_end.h"
 
 #include <gtest/gtest.h>
 
@@ -168,7 +168,7 @@ protected:
         chmod(dir.c_str(), 0777);
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         setenv("XDG_DATA_HOME", dir.c_str(), 1);
-        RegisterDecryptResources();
+        RegisterCoreResources();
         SetUserKey();
     }
     void TearDown() override

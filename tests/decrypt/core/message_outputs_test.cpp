@@ -5,9 +5,9 @@
 // An expectation file: "fails" (the message is refused), "warning TEXT" (a warning starting
 // with TEXT), then "file NAME" followed by the file's lines ("file NAME *": any content).
 // Line ends are compared as LF, and trailing line ends do not count.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_info.h"
 #include "decrypt/mime/msg_store.h"
 #include "framework/exceptions.h"
 #include "framework/fsutil.h"

@@ -1,6 +1,6 @@
-#include "decrypt/app/opening_context.h"
+#include "decrypt/core/opening_context.h"
 
-#include "decrypt/app/content_processing.h"
+#include "decrypt/core/content_processing.h"
 #include "decrypt/mime/mime_exception.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/asn1/object_identifiers.h"

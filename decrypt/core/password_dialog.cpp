@@ -1,6 +1,6 @@
-#include "decrypt/app/password_dialog.h"
+#include "decrypt/core/password_dialog.h"
 
-#include "decrypt/app/key_file_ids.h"
+#include "decrypt/core/key_file_ids.h"
 
 CPasswordDialog::CPasswordDialog(CDialog* parent, int option) : CDialog(IDD_PASSWORD, parent), m_nOption(option) {}
 

@@ -1,9 +1,9 @@
 // The decrypt driver end to end: messages made by OpenSSL (tests/data/decrypt, with the
 // script that made them) decrypted with the user's key into folders beside the inputs.
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/decrypt_driver.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
 #include "framework/system.h"
@@ -81,7 +81,7 @@ protected:
         dir = templ;
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         setenv("XDG_DATA_HOME", dir.c_str(), 1);
-        RegisterDecryptResources();
+        RegisterCoreResources();
         std::string der = Fixture("user_key.der");
         CDEREncoding encoding(reinterpret_cast<const BYTE*>(der.data()), static_cast<unsigned long>(der.size()));
         std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));

@@ -1,7 +1,7 @@
-#include "decrypt/app/content_processing.h"
+#include "decrypt/core/content_processing.h"
 
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/memfile.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"

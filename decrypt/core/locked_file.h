@@ -12,7 +12,7 @@
 // length is a nonzero multiple of 1024 carries the unfinished MD5 state; that is the format.
 #pragma once
 
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "framework/cstring.h"
 #include "framework/memfile.h"
 #include "framework/types.h"

@@ -1,6 +1,6 @@
-#include "decrypt/app/locked_file.h"
+#include "decrypt/core/locked_file.h"
 
-#include "decrypt/app/dialog_helpers.h"
+#include "decrypt/core/dialog_helpers.h"
 #include "framework/file.h"
 #include "sigilbox/engines/crypto_processor.h"
 #include "sigilbox/engines/digest.h"

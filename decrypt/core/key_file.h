@@ -1,5 +1,5 @@
-// The decrypting ID's key file: loading it into the application's decrypting state, saving
-// it, and viewing the current ID.
+// The decrypting ID's key file: loading it into the application's decrypting state and
+// saving it.
 #pragma once
 
 #include "framework/types.h"
@@ -10,6 +10,3 @@ class CDialog;
 // 1 = archive, 2 = DER. Each returns 1 on success, 0 otherwise.
 int LoadKeyFile(CDialog* parent, int format);
 int SaveKeyFile(CDialog* parent, int format);
-
-// Shows the current decrypting ID in a property sheet.
-void ViewDecryptingID(CDialog* parent);

@@ -4,11 +4,11 @@
 // together by openssl loads here.
 #include "key_file_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/fsutil.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
@@ -37,7 +37,7 @@ protected:
         if (Run("openssl enc -des-cbc" + std::string(kLegacy) + " -K 0123456789abcdef -iv 0000000000000000 -in /dev/null -out " +
                 dir + "/probe") != 0)
             GTEST_SKIP() << "openssl with the legacy provider is not available";
-        RegisterDecryptResources();
+        RegisterCoreResources();
         AfxGetDecryptionState() = DecryptionState();
     }
     void TearDown() override

@@ -3,9 +3,9 @@
 // stored counter must end up counting all of them.
 #include "ids_test_support.h"
 
-#include "decrypt/ids/certificate_file.h"
-#include "sigilbox/pki/distinguished_name.h"
+#include "decrypt/core/certificate_file.h"
 #include "sigilbox/asn1/serial_number.h"
+#include "sigilbox/pki/distinguished_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/engines/sym_keys.h"

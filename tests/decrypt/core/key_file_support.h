@@ -3,7 +3,7 @@
 // digest and the payload, with the library's DES-CBC and MD5 as the only helpers.
 #pragma once
 
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "framework/types.h"
 #include "sigilbox/engines/rsa_keys.h"
 

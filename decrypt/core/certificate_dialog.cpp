@@ -1,7 +1,7 @@
-#include "decrypt/ids/certificate_dialog.h"
+#include "decrypt/core/certificate_dialog.h"
 
-#include "decrypt/app/resources.h"
-#include "decrypt/ids/ids_resources.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/resources.h"
 #include "framework/ui/message_box.h"
 
 BOOL IsAcceptableEmailAddress(const CString& address)

@@ -4,10 +4,10 @@
 // next save goes through).
 #include "key_file_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/fsutil.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/scripted_front_end.h"
@@ -51,7 +51,7 @@ protected:
         chmod(dir.c_str(), 0777);
         setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
         setenv("XDG_DATA_HOME", dir.c_str(), 1);
-        RegisterDecryptResources();
+        RegisterCoreResources();
         key = LoadPrivateKey(KeyPath("512a"));
         AfxGetDecryptionState() = DecryptionState();
     }

@@ -2,11 +2,11 @@
 // file itself as OpenSSL reads and verifies it, and the serial-number counters.
 #include "ids_test_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/ids/certificate_dialog.h"
-#include "decrypt/ids/certificate_file.h"
-#include "decrypt/ids/ids_resources.h"
+#include "decrypt/core/certificate_dialog.h"
+#include "decrypt/core/certificate_file.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
 #include "framework/app.h"
 #include "framework/file.h"
 #include "framework/memfile.h"

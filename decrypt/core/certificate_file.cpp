@@ -1,11 +1,11 @@
-#include "decrypt/ids/certificate_file.h"
+#include "decrypt/core/certificate_file.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/dialog_helpers.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
-#include "decrypt/ids/certificate_dialog.h"
-#include "decrypt/ids/ids_resources.h"
+#include "decrypt/core/certificate_dialog.h"
+#include "decrypt/core/certificate_file_ids.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/app.h"
 #include "framework/file.h"
 #include "framework/memfile.h"
@@ -334,7 +334,7 @@ int EnsureCertificateFile(CDialog* parent)
     if (path.IsEmpty())
         return 0;   // nowhere to put it
 
-    RegisterDecryptResources();
+    RegisterCoreResources();
     CCertificateFileDialog dialog(parent);
     dialog.m_strPath = path;
     dialog.m_strAddress = state.m_strEmailAddress;

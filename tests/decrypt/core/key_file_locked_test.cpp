@@ -3,12 +3,12 @@
 // stage texts, and the archive payload's refusal of shared key objects.
 #include "key_file_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/dialog_helpers.h"
-#include "decrypt/app/key_file.h"
-#include "decrypt/app/key_file_ids.h"
-#include "decrypt/app/locked_file.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/locked_file.h"
+#include "decrypt/core/resources.h"
 #include "framework/afx.h"
 #include "framework/fsutil.h"
 #include "framework/ui/scripted_front_end.h"
@@ -222,7 +222,7 @@ TEST(LockedFile, RSAKeysLockTheSessionKeyWithTheModulusLength)
 TEST(LockedFile, StageTextsFollowTheSteps)
 {
     CScriptedFrontEnd ui;
-    RegisterDecryptResources();
+    RegisterCoreResources();
     CKeyInfo key = MakePasswordKey(CString("stages"));
     CMemFile in, locked, out;
     Put(in, Pattern(5000));
@@ -261,7 +261,7 @@ TEST(KeyFileArchive, RecordsReferringToAnotherRecordsKeyAreRefused)
     char templ[] = "/tmp/key_file_archive_XXXXXX";
     ASSERT_NE(mkdtemp(templ), nullptr);
     std::string dir = templ;
-    RegisterDecryptResources();
+    RegisterCoreResources();
     AfxGetDecryptionState() = DecryptionState();
     auto k512 = LoadPrivateKey(KeyPath("512a"));
     CKeyInfo a("A", CKeyInfo::RSAPrivateKey, new CRSAPrivateKey(*k512), 0);

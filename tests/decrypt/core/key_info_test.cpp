@@ -1,5 +1,5 @@
 // Key records: ownership and deep copies, validity rules, and the stored record layout.
-#include "decrypt/app/key_info.h"
+#include "decrypt/core/key_info.h"
 #include "framework/afx.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/engines/sym_keys.h"

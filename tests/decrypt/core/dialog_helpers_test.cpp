@@ -1,6 +1,6 @@
 // The progress window and the family's file dialog.
-#include "decrypt/app/dialog_helpers.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/resources.h"
 #include "framework/ui/scripted_front_end.h"
 #include "framework/window.h"
 

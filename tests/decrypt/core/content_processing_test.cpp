@@ -1,7 +1,7 @@
 // S/MIME content processing against messages made by OpenSSL (the PKI fixtures).
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/afx.h"
 #include "framework/ui/scripted_front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"
@@ -59,7 +59,7 @@ const std::string kMessage = "Content-Type: text/plain\r\n\r\nHello from the PKI
 
 class ContentProcessing : public ::testing::Test {
 protected:
-    void SetUp() override { RegisterDecryptResources(); }
+    void SetUp() override { RegisterCoreResources(); }
     void TearDown() override { AfxGetDecryptionState().SetDecryptingID(CKeyInfo()); }
     CScriptedFrontEnd ui;
 };

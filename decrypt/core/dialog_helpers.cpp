@@ -1,6 +1,6 @@
-#include "decrypt/app/dialog_helpers.h"
+#include "decrypt/core/dialog_helpers.h"
 
-#include "decrypt/app/resources.h"
+#include "decrypt/core/resources.h"
 #include "framework/file.h"
 #include "framework/ui/message_box.h"
 
@@ -16,7 +16,7 @@ ProgressDialog::~ProgressDialog()
 
 BOOL ProgressDialog::Create(CDialog* parent, const char* caption)
 {
-    RegisterDecryptResources();
+    RegisterCoreResources();
     if (!CDialog::Create(IDD_PROGRESS, parent))
         return FALSE;
     m_progress = CProgress(GetProgressBar(IDC_PROGRESS_BAR), 1);

@@ -1,5 +1,4 @@
-// Identifiers of the key file's resources: the password dialog, the pages that show the
-// decrypting ID, and the key file's messages.
+// Identifiers of the key file's resources: the password dialog and the key file's messages.
 #pragma once
 
 #include "framework/types.h"
@@ -11,16 +10,6 @@ constexpr UINT IDC_PASSWORD_SAVE = 1014;
 constexpr UINT IDC_PASSWORD_PROMPT = 1063;
 // Longest password the edit accepts.
 constexpr int kMaxPasswordLength = 50;
-
-// The "General" page of the decrypting ID: a private ID, and any other key.
-constexpr UINT IDD_VIEW_PRIVATE_ID = 32078;
-constexpr UINT IDD_VIEW_PUBLIC_KEY = 32086;
-constexpr UINT IDC_VIEW_NAME = 1070;
-constexpr UINT IDC_VIEW_TYPE = 1071;
-constexpr UINT IDC_VIEW_PUBLIC_EXPONENT = 1072;
-constexpr UINT IDC_VIEW_PRIVATE_EXPONENT = 1073;
-constexpr UINT IDC_VIEW_MODULUS = 1074;
-constexpr UINT IDC_VIEW_LENGTH = 1075;
 
 // Messages.
 constexpr UINT IDS_KEYFILE_PROTECT = 25118;

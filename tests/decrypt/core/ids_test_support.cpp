@@ -1,8 +1,8 @@
 #include "ids_test_support.h"
 
-#include "decrypt/app/content_processing.h"
-#include "decrypt/app/key_info.h"
-#include "decrypt/app/resources.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/key_info.h"
+#include "decrypt/core/resources.h"
 #include "framework/fsutil.h"
 #include "sigilbox/engines/progress.h"
 #include "sigilbox/engines/rsa_keypair.h"
@@ -23,7 +23,7 @@ void IdsScratch::SetUp()
     dir = templ;
     setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
     setenv("XDG_DATA_HOME", dir.c_str(), 1);
-    RegisterDecryptResources();
+    RegisterCoreResources();
     DecryptionState& state = AfxGetDecryptionState();
     state.SetDecryptingID(CKeyInfo());
     state.m_strKeyFileName.Empty();
