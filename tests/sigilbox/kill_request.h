@@ -27,7 +27,7 @@ public:
     KillRequest& operator=(const KillRequest&) = delete;
 
 private:
-    CWinThread m_self;   // records the calling thread's identifier
+    CWinThread m_self;  // records the calling thread's identifier
 };
 
 // Whether the action ended with the static kill exception.

@@ -7,7 +7,6 @@
 #include <fstream>
 #include <iterator>
 #include <random>
-
 #include <sys/wait.h>
 
 namespace qmtest {
@@ -67,7 +66,10 @@ std::string ToHex(const void* data, std::size_t size, std::string_view separator
     return HexOf(static_cast<const BYTE*>(data), size, separator, kUpper);
 }
 
-std::string ToHex(const Bytes& bytes, std::string_view separator) { return ToHex(bytes.data(), bytes.size(), separator); }
+std::string ToHex(const Bytes& bytes, std::string_view separator)
+{
+    return ToHex(bytes.data(), bytes.size(), separator);
+}
 
 std::string ToHex(std::string_view bytes, std::string_view separator)
 {

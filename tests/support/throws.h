@@ -71,10 +71,10 @@ int CauseOf(F&& action)
 #define EXPECT_THROWS_PTR(statement, type) QM_THROWS_PTR_(statement, type, ADD_FAILURE)
 #define ASSERT_THROWS_PTR(statement, type) QM_THROWS_PTR_(statement, type, GTEST_FAIL)
 
-#define QM_THROWS_PTR_(statement, type, fail)                                                   \
-    switch (0)                                                                                   \
-    case 0:                                                                                      \
-    default:                                                                                     \
-        if (::qmtest::Thrown<type>([&] { statement; })) {                                        \
-        } else                                                                                   \
+#define QM_THROWS_PTR_(statement, type, fail)             \
+    switch (0)                                            \
+    case 0:                                               \
+    default:                                              \
+        if (::qmtest::Thrown<type>([&] { statement; })) { \
+        } else                                            \
             fail() << "Expected: " #statement " throws " #type "*\n  Actual: it does not "

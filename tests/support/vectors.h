@@ -20,9 +20,9 @@
 namespace qmtest {
 
 struct Vector {
-    std::string file;      // as given to ReadVectors
-    int line = 0;          // of the record's first field
-    std::string section;   // "" before the first section header
+    std::string file;     // as given to ReadVectors
+    int line = 0;         // of the record's first field
+    std::string section;  // "" before the first section header
     std::map<std::string, std::string> fields;
 
     // The field's text; "" when the record has none.
