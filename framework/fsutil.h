@@ -2,9 +2,35 @@
 #pragma once
 
 #include "framework/framework_export.h"
+#include "framework/framework_export.h"
 #include "framework/types.h"
+
+#include <functional>
 
 // Deletes a folder with everything in it. Symbolic links inside are removed, never
 // followed. FALSE with the last error set (GetLastError) when something could not be
 // removed; what could be removed is gone.
-FRAMEWORK_API BOOL AfxDeleteFolderTree(const char* path);
+FRAMEWORK_API FRAMEWORK_API BOOL AfxDeleteFolderTree(const char* path);
+
+class CFile;
+
+// How AfxWriteFileSafely treats the name it writes to (one of the first two), and options.
+constexpr UINT AFX_WRITE_REPLACE = 0x0;       // replaces what is there: a link itself, never its target
+constexpr UINT AFX_WRITE_CREATE_ONLY = 0x1;   // refuses a taken name (a dangling link takes it too)
+constexpr UINT AFX_WRITE_UMASK = 0x2;         // the umask narrows `mode`, as for any new file
+constexpr UINT AFX_WRITE_SERIALISED = 0x4;    // the caller's lock keeps other writers of the file out
+
+// Fills the new file; a failure is thrown as CException*.
+using AfxFileWriter = std::function<void(CFile& file)>;
+
+// Writes a file whole or not at all. A new temporary file beside `path` ("<path>.tmp", or
+// "<path>.<8 hex digits>.tmp" while that name is taken; with AFX_WRITE_SERIALISED a
+// "<path>.tmp" left by a writer that died is removed instead) is created with `mode` (exactly,
+// unless AFX_WRITE_UMASK), never through a link; `write` fills it; it is flushed to disk and
+// renamed to `path`, and the folder is flushed so that the rename lasts. `write` runs only
+// once the temporary file exists: a caller can tell a file that could not be begun from one
+// that could not be finished. Any failure removes the temporary file and leaves `path` as it
+// was. ERROR_SUCCESS, or the error number (also set as the last error): ERROR_ALREADY_EXISTS
+// when AFX_WRITE_CREATE_ONLY finds the name taken.
+FRAMEWORK_API DWORD AfxWriteFileSafely(const char* path, const AfxFileWriter& write, UINT options = AFX_WRITE_REPLACE,
+                                       UINT mode = 0600);

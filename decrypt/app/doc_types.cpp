@@ -5,6 +5,7 @@
 
 #include "decrypt/app/resources.h"
 #include "framework/afx.h"
+#include "framework/fsutil.h"
 #include "framework/system.h"
 
 #include <vector>
@@ -92,7 +93,8 @@ CString ExecQuote(const char* program)
     return out + "\"";
 }
 
-// Writes the file beside its final name and moves it there only when nothing is there.
+// Writes the file beside its final name and moves it there only when nothing is there:
+// 1 when written, 0 when the name was taken (the user's own file wins), -1 on failure.
 int WriteIfMissing(const CString& folder, const char* name, const CString& text)
 {
     CString path = folder + "/" + name;
@@ -101,32 +103,11 @@ int WriteIfMissing(const CString& folder, const char* name, const CString& text)
         return 0;
     if (!AfxCreateFolderPath(folder, 0755))
         return -1;
-    CString temp = path + ".new";
-    try {
-        CFile::Remove(temp);
-    } catch (CException* e) {
-        e->Delete();
-    }
-    try {
-        CFile file(temp, CFile::modeCreate | CFile::modeCreateExclusive | CFile::modeWrite);
-        file.Write(text.c_str(), static_cast<UINT>(text.GetLength()));
-        file.Flush();
-        file.Close();
-        if (CFile::GetStatus(path, status)) {   // made meanwhile by someone else: theirs wins
-            CFile::Remove(temp);
-            return 0;
-        }
-        CFile::Rename(temp, path);
-        return 1;
-    } catch (CException* e) {
-        e->Delete();
-        try {
-            CFile::Remove(temp);
-        } catch (CException* e2) {
-            e2->Delete();
-        }
-        return -1;
-    }
+    auto write = [&](CFile& file) { file.Write(text.c_str(), static_cast<UINT>(text.GetLength())); };
+    DWORD result = AfxWriteFileSafely(path, write, AFX_WRITE_CREATE_ONLY | AFX_WRITE_UMASK, 0666);
+    if (result == ERROR_ALREADY_EXISTS)
+        return 0;   // made meanwhile by someone else: theirs wins
+    return result == ERROR_SUCCESS ? 1 : -1;
 }
 
 }  // namespace

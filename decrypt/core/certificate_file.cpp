@@ -8,6 +8,7 @@
 #include "decrypt/core/resources.h"
 #include "framework/app.h"
 #include "framework/file.h"
+#include "framework/fsutil.h"
 #include "framework/memfile.h"
 #include "framework/registry.h"
 #include "framework/system.h"
@@ -168,33 +169,14 @@ BOOL AdvanceMachineCounter(const CString& name, CSerialNumber& counter)
     return result == ERROR_SUCCESS;
 }
 
-// Writes the bytes to a new file beside `path` and renames it into place, so the file is
-// there whole or not at all. An existing name (even a dangling symbolic link) is never
-// replaced or followed: the certificate file is made once.
+// Writes the bytes as the new file `path`, there whole or not at all. An existing name (even
+// a dangling symbolic link) is never replaced or followed: the certificate file is made once.
 void WriteNewFile(const CString& path, const BYTE* data, UINT size)
 {
-    CString temporary;
-    CFile file;
-    for (int attempt = 0;; ++attempt) {
-        temporary.Format("%s.%08X%04X.tmp", path.c_str(), static_cast<unsigned>(GetCurrentProcessId()),
-                         static_cast<unsigned>((GetTickCount() + static_cast<DWORD>(attempt)) & 0xFFFF));
-        CFileException error;
-        if (file.Open(temporary, CFile::modeCreateExclusive | CFile::modeWrite | CFile::shareExclusive, &error))
-            break;
-        if (attempt >= 8 || error.m_cause != CFileException::accessDenied)
-            AfxThrowFileException(error.m_cause, error.m_lOsError, temporary);
-    }
-    try {
-        file.Write(data, size);
-        file.Flush();
-        file.Close();
-        if (!MoveFileA(temporary, path))
-            AfxThrowFileException(CFileException::accessDenied, static_cast<LONG>(GetLastError()), path);
-    } catch (CException*) {
-        file.Abort();
-        DeleteFileA(temporary);
-        throw;
-    }
+    DWORD result = AfxWriteFileSafely(path, [&](CFile& file) { file.Write(data, size); },
+                                      AFX_WRITE_CREATE_ONLY | AFX_WRITE_UMASK, 0666);
+    if (result != ERROR_SUCCESS)
+        AfxThrowFileException(CFileException::accessDenied, static_cast<LONG>(result), path);
 }
 
 // The DER of a certs-only signedData content info carrying the one certificate.

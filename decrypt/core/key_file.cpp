@@ -9,6 +9,7 @@
 #include "decrypt/core/resources.h"
 #include "framework/archive.h"
 #include "framework/file.h"
+#include "framework/fsutil.h"
 #include "framework/system.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
@@ -19,7 +20,6 @@
 #include "sigilbox/pki/key_container.h"
 
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace {
@@ -213,24 +213,6 @@ void WritePayload(const CKeyInfo& id, int format, CFile& payload)
     WipeTree(entries);
 }
 
-// A new file beside the key file, created owner-only under a name nobody else holds.
-BOOL CreateTemporaryBeside(const CString& path, CFile& file, CString& temporary)
-{
-    std::random_device device;
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        CString name;
-        name.Format("%s.%08X.tmp", path.c_str(), static_cast<unsigned>(device()));
-        if (file.Open(name, CFile::modeReadWrite | CFile::modeCreateExclusive | CFile::modeOwnerOnly | CFile::shareExclusive)) {
-            temporary = name;
-            return TRUE;
-        }
-        // Only a name that is taken is worth another try.
-        if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
-            return FALSE;
-    }
-    return FALSE;
-}
-
 }  // namespace
 
 int LoadKeyFile(CDialog* parent, int format)
@@ -330,36 +312,31 @@ int SaveKeyFile(CDialog* parent, int format)
 
     // The key file is replaced only once its successor is complete: the new file is written
     // beside it and renamed over it, so a failure leaves the old one as it was.
-    CFile file;
-    CString temporary;
-    if (path.IsEmpty() || !CreateTemporaryBeside(path, file, temporary)) {
-        password.Wipe();
-        Message(parent, IDS_KEYFILE_CANNOT_CREATE);
-        return 0;
-    }
-    try {
-        CKeyInfo key = MakePasswordKey(password);
-        password.Wipe();
-        CWipingMemFile payload(1024);
-        WritePayload(state, format, payload);
-        BYTE flagBytes[4] = {static_cast<BYTE>(flag), 0, 0, 0};
-        file.Write(flagBytes, 4);
-        payload.SeekToBegin();
-        LockFileWithKey(payload, file, key, nullptr);
-        file.Flush();
-        file.Close();
-        CFile::Rename(temporary, path);
-        temporary.Empty();
-        EnsureCertificateFile(parent);
-    } catch (CException* e) {
-        e->Delete();
-        password.Wipe();
-        if (!temporary.IsEmpty()) {
-            file.Abort();
-            DeleteFileA(temporary);
+    BOOL begun = FALSE;
+    DWORD result = ERROR_INVALID_PARAMETER;
+    if (!path.IsEmpty()) {
+        try {
+            result = AfxWriteFileSafely(path, [&](CFile& file) {
+                begun = TRUE;
+                CKeyInfo key = MakePasswordKey(password);
+                password.Wipe();
+                CWipingMemFile payload(1024);
+                WritePayload(state, format, payload);
+                BYTE flagBytes[4] = {static_cast<BYTE>(flag), 0, 0, 0};
+                file.Write(flagBytes, 4);
+                payload.SeekToBegin();
+                LockFileWithKey(payload, file, key, nullptr);
+            }, AFX_WRITE_REPLACE | AFX_WRITE_UMASK, 0600);
+        } catch (...) {
+            password.Wipe();
+            throw;
         }
-        Message(parent, IDS_KEYFILE_CANNOT_SAVE);
+    }
+    password.Wipe();
+    if (result != ERROR_SUCCESS) {
+        Message(parent, begun ? IDS_KEYFILE_CANNOT_SAVE : IDS_KEYFILE_CANNOT_CREATE);
         return 0;
     }
+    EnsureCertificateFile(parent);
     return 1;
 }

@@ -1,4 +1,6 @@
 // Temporary names, folders, attributes, the per-user folders and whole-file replacement.
+#include "framework/file.h"
+#include "framework/fsutil.h"
 #include "framework/system.h"
 #include "framework/testing_hooks.h"
 
@@ -65,20 +67,6 @@ bool IsDirectory(const char* path)
 }
 
 std::atomic<long> g_crashPoint{-1};
-
-bool WriteAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // Holds an exclusive flock on a lock file for its lifetime.
 class LockFile {
@@ -384,39 +372,13 @@ DWORD AfxEditFileLocked(const char* path, const AfxFileEdit& edit, UINT mode)
     if (result != ERROR_SUCCESS)
         return result;
 
-    std::string temp = target + ".tmp";
-    ::unlink(temp.c_str());   // a leftover of a writer that died; we hold the lock
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, fileMode);
-    if (fd < 0)
-        return AfxErrnoToWin32Error(errno);
-    ::fchmod(fd, fileMode);   // the umask must not widen or narrow a kept mode
-
-    bool ok;
-    long crash = g_crashPoint.exchange(-1);
-    if (crash >= 0) {
-        size_t part = std::min(content.size(), static_cast<size_t>(crash));
-        WriteAll(fd, content.data(), part);
-        ::_exit(86);
-    }
-    ok = WriteAll(fd, content.data(), content.size()) && ::fsync(fd) == 0;
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok || ::rename(temp.c_str(), target.c_str()) != 0) {
-        if (ok)
-            err = errno;
-        ::unlink(temp.c_str());
-        return AfxErrnoToWin32Error(err ? err : EIO);
-    }
-    // Make the rename itself durable.
-    size_t slash = target.find_last_of('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-    return ERROR_SUCCESS;
+    // Under the lock no one else writes the file: the temporary is "<file>.tmp".
+    return AfxWriteFileSafely(target.c_str(), [&](CFile& file) {
+        long crash = g_crashPoint.exchange(-1);
+        if (crash >= 0) {
+            file.Write(content.data(), static_cast<UINT>(std::min(content.size(), static_cast<size_t>(crash))));
+            ::_exit(86);
+        }
+        file.Write(content.data(), static_cast<UINT>(content.size()));
+    }, AFX_WRITE_REPLACE | AFX_WRITE_SERIALISED, static_cast<UINT>(fileMode));
 }
