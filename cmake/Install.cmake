@@ -32,12 +32,13 @@ function(qm_header_closure out header)
 endfunction()
 
 # The installed headers are the public API and nothing more: sigilbox's are what its
-# umbrella header offers; the framework's are all of its headers but the test hooks.
+# umbrella header offers; the framework's are all of its headers but the test hooks and
+# the internal text helpers.
 # Internal headers (the big-number kernels, the structure views) stay in the tree.
 qm_header_closure(QM_PUBLIC_HEADERS sigilbox/sigilbox.h)
 file(GLOB_RECURSE QM_FRAMEWORK_HEADERS RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/framework/*.h)
-list(REMOVE_ITEM QM_FRAMEWORK_HEADERS framework/testing_hooks.h)
+list(REMOVE_ITEM QM_FRAMEWORK_HEADERS framework/testing_hooks.h framework/text_util.h)
 list(APPEND QM_PUBLIC_HEADERS ${QM_FRAMEWORK_HEADERS})
 list(REMOVE_DUPLICATES QM_PUBLIC_HEADERS)
 if("framework/testing_hooks.h" IN_LIST QM_PUBLIC_HEADERS)

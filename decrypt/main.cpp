@@ -5,6 +5,7 @@
 #include "decrypt/app/single_instance.h"
 #include "decrypt/core/key_file_ids.h"
 #include "framework/afx.h"
+#include "framework/file.h"
 #include "framework/system.h"
 #include "framework/ui/batch_front_end.h"
 #include "framework/ui/dialog.h"
@@ -15,7 +16,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -59,10 +59,16 @@ private:
     BOOL ReadPassword(CString& password)
     {
         std::string line;
+        CFile descriptor(m_passwordFd);   // not closed with the object
         char c;
         for (;;) {
-            ssize_t n = ::read(m_passwordFd, &c, 1);
-            if (n <= 0) {
+            UINT n = 0;
+            try {
+                n = descriptor.Read(&c, 1);
+            } catch (CException* e) {
+                e->Delete();
+            }
+            if (n == 0) {
                 if (line.empty())
                     return FALSE;
                 break;

@@ -1,5 +1,6 @@
 // The hive model and its REGEDIT4 text form.
 #include "framework/registry.h"
+#include "framework/text_util.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,42 +11,18 @@ namespace {
 constexpr size_t kHexLineLimit = 77;
 constexpr size_t kMaxKeyComponent = 255;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
 std::string_view TrimRight(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.back()))
+    while (!s.empty() && IsSpaceTabOrCR(s.back()))
         s.remove_suffix(1);
     return s;
 }
 
 std::string_view TrimLeft(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
+    while (!s.empty() && IsSpaceTabOrCR(s.front()))
         s.remove_prefix(1);
     return s;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // Parses 1 to maxDigits hex digits making up all of s.
@@ -55,7 +32,7 @@ bool ParseHexNumber(std::string_view s, size_t maxDigits, DWORD* out)
         return false;
     DWORD v = 0;
     for (char c : s) {
-        int d = HexDigit(c);
+        int d = HexDigitValue(c);
         if (d < 0)
             return false;
         v = (v << 4) | static_cast<DWORD>(d);
@@ -271,7 +248,7 @@ std::string CRegistryHive::FoldPath(std::string_view path)
 {
     std::string folded(path);
     for (char& c : folded)
-        c = (c == '\\') ? '\x01' : Lower(c);
+        c = (c == '\\') ? '\x01' : AsciiLower(c);
     return folded;
 }
 

@@ -122,6 +122,13 @@ struct FRAMEWORK_API OSVERSIONINFOA {
 // Fills in the kernel's version with platform VER_PLATFORM_WIN32_NT (or the forced id).
 // FALSE (ERROR_INSUFFICIENT_BUFFER) when dwOSVersionInfoSize is too small.
 FRAMEWORK_API BOOL GetVersionExA(OSVERSIONINFOA* info);
+// TRUE on the 16-bit-hosted subset, as GetVersionExA reports the platform (forced or not).
+inline BOOL AfxIsWin32s()
+{
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32s;
+}
 // Makes GetVersionExA report the given platform id; -1 reports the real one again.
 FRAMEWORK_API void AfxForcePlatformId(int id);
 
@@ -170,6 +177,9 @@ FRAMEWORK_API CString AfxGetRuntimeFolder();
 // The user's data folder, $XDG_DATA_HOME or ~/.local/share (the desktop's file types and
 // programs are registered under it); not created here.
 FRAMEWORK_API CString AfxGetUserDataFolder();
+// The user's home folder: $HOME when it is an absolute path, else the one the user database
+// gives, else "/"; no trailing '/' unless it is "/".
+FRAMEWORK_API CString AfxGetHomeFolder();
 // Creates the folder and its missing parents (new ones with the given mode).
 FRAMEWORK_API BOOL AfxCreateFolderPath(const char* path, UINT mode = 0700);
 

@@ -22,13 +22,6 @@
 
 namespace {
 
-BOOL IsWin32sPlatform()
-{
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == 0;
-}
-
 BOOL LoadPkcs1Key(const char* path, std::string& der)
 {
     BOOL ok = FALSE;
@@ -82,7 +75,7 @@ BOOL UseKeyForThisRun(const char* path)
 }
 
 CDecryptApp::CDecryptApp(const CDecryptOptions& options, BOOL interactive)
-    : CWinApp("decrypt"), m_state(AfxGetDecryptionState()), m_bWin32s(IsWin32sPlatform()), m_options(options),
+    : CWinApp("decrypt"), m_state(AfxGetDecryptionState()), m_bWin32s(AfxIsWin32s()), m_options(options),
       m_bInteractive(interactive)
 {
     m_state.m_strDefaultViewer = "NOTEPAD.EXE";

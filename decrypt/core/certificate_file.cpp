@@ -26,7 +26,6 @@
 #include "sigilbox/pki/rdn_sequence.h"
 
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -36,13 +35,6 @@ const char kCounterSection[] = "SERIAL NUMBERS";
 // A stored counter longer than this is not ours: it is read as a counter that failed to load.
 constexpr DWORD kMaxStoredCounter = 1024;
 constexpr int kMaxCounterBytes = 255;
-
-BOOL IsWin32s()
-{
-    OSVERSIONINFOA info {};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32s;
-}
 
 void ShowError(CDialog* parent, const char* text)
 {
@@ -92,7 +84,7 @@ CSerialNumber FirstCounter()
 {
     BYTE bytes[8];
     DWORD ticks = GetTickCount();
-    std::uint32_t seconds = static_cast<std::uint32_t>(std::time(nullptr));
+    std::uint32_t seconds = static_cast<std::uint32_t>(CTime::GetCurrentTime().GetTime());
     std::memcpy(bytes, &ticks, 4);
     std::memcpy(bytes + 4, &seconds, 4);
     int first = 0;
@@ -293,7 +285,7 @@ int NextSerialNumber(const CDistinguishedName& issuer, CSerialNumber& serial)
     try {
         CString name = CounterValueName(issuer);
         CSerialNumber counter;
-        if (!(IsWin32s() ? AdvanceProfileCounter(name, counter) : AdvanceMachineCounter(name, counter)))
+        if (!(AfxIsWin32s() ? AdvanceProfileCounter(name, counter) : AdvanceMachineCounter(name, counter)))
             return 0;
         serial = counter;
         serial.RandomPermutation();

@@ -16,6 +16,7 @@
 #include "framework/fsutil.h"
 #include "framework/memfile.h"
 #include "framework/system.h"
+#include "framework/text_util.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "sigilbox/asn1/der_encoding.h"
@@ -32,8 +33,6 @@ constexpr UINT kCopyChunk = 2048;
 constexpr UINT kBase64Growth = 1u << 20;
 // Variants name(1) ... tried before a folder is taken as full of them.
 constexpr int kMaxUniqueTries = 100000;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 [[noreturn]] void FailFile(const char* path)
 {
@@ -141,13 +140,6 @@ int CopyBody(CMessage& part, CFile& out)
     return last;
 }
 
-BOOL IsWin32s()
-{
-    OSVERSIONINFOA info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    return GetVersionExA(&info) && info.dwPlatformId == VER_PLATFORM_WIN32s;
-}
-
 // The file name an attachment is written under (before it is made unique).
 CString AttachmentName(CMessage& part, int index, CStorage& folder)
 {
@@ -157,7 +149,7 @@ CString AttachmentName(CMessage& part, int index, CStorage& folder)
     // Room for the folder, a separator and a "(n)" the name may still get.
     if (name.IsEmpty() || folder.GetName().GetLength() + 1 + name.GetLength() + 8 > kMaxElementPath)
         return fallback;
-    if (IsWin32s()) {
+    if (AfxIsWin32s()) {
         // The 16-bit-hosted platform takes only short names: probe the name first.
         CString probeName = MakeUniqueOutputName(folder, name);
         COleStream probe;
@@ -197,7 +189,7 @@ void QueueFileNames(const char* list, int single)
     int pos = 0;
     const int length = rest.GetLength();
     for (;;) {
-        while (pos < length && IsBlank(rest[pos]))
+        while (pos < length && IsSpaceOrTab(rest[pos]))
             ++pos;
         if (pos >= length)
             break;
@@ -208,7 +200,7 @@ void QueueFileNames(const char* list, int single)
         } else {
             end = -1;
             for (int i = pos; i < length; ++i) {
-                if (IsBlank(rest[i])) {
+                if (IsSpaceOrTab(rest[i])) {
                     end = i;
                     break;
                 }

@@ -1,6 +1,7 @@
 #include "decrypt/mime/address_list.h"
 
 #include "decrypt/mime/header_lex.h"
+#include "framework/text_util.h"
 
 #include <cstring>
 #include <string>
@@ -14,7 +15,6 @@ struct Token {
     char closer = 0;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 const char* const kOpeners = "(<\"[";
 const char* const kClosers = ")>\"]";
 
@@ -25,7 +25,7 @@ public:
     Token Next()
     {
         Token t;
-        while (m_i < m_s.size() && IsBlank(m_s[m_i]))
+        while (m_i < m_s.size() && IsSpaceOrTab(m_s[m_i]))
             ++m_i;
         if (m_i >= m_s.size())
             return t;
@@ -67,7 +67,7 @@ public:
         size_t j = m_i;
         while (j < m_s.size()) {
             char d = m_s[j];
-            if (IsBlank(d) || d == ',' || d == ';' || (d && std::strchr(kOpeners, d)) || d == ')' || d == '>' || d == ']')
+            if (IsSpaceOrTab(d) || d == ',' || d == ';' || (d && std::strchr(kOpeners, d)) || d == ')' || d == '>' || d == ']')
                 break;
             ++j;
         }

@@ -1,4 +1,5 @@
 #include "decrypt/mime/header_lex.h"
+#include "framework/text_util.h"
 
 #include <iconv.h>
 
@@ -10,38 +11,6 @@
 #include <vector>
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
-}
-
-std::string LowerCopy(std::string_view s)
-{
-    std::string r(s);
-    for (char& c : r)
-        c = Lower(c);
-    return r;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = Lower(c);
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Index just past the quoted string that starts at s[i] (a '"'); the end when unclosed.
 size_t SkipQuoted(std::string_view s, size_t i)
@@ -195,16 +164,16 @@ std::string CharsetLabel(std::string_view label)
     size_t star = label.find('*');
     if (star != std::string_view::npos)
         label = label.substr(0, star);
-    while (!label.empty() && (IsBlank(label.front()) || label.front() == '"'))
+    while (!label.empty() && (IsSpaceOrTab(label.front()) || label.front() == '"'))
         label.remove_prefix(1);
-    while (!label.empty() && (IsBlank(label.back()) || label.back() == '"'))
+    while (!label.empty() && (IsSpaceOrTab(label.back()) || label.back() == '"'))
         label.remove_suffix(1);
     // Only what character set names are made of reaches the C library ('/' and ',' would
     // add conversion options there).
     constexpr size_t kMaxLabel = 40;
     if (label.size() > kMaxLabel || label.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_.:+()") != std::string_view::npos)
         return {};
-    return LowerCopy(label);
+    return AsciiLowerCopy(label);
 }
 
 // The name the C library is asked for; "x-" prefixes ("x-sjis", "x-mac-roman",
@@ -301,8 +270,8 @@ std::string PercentDecode(std::string_view s)
 {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '%' && i + 2 < s.size() && HexDigit(s[i + 1]) >= 0 && HexDigit(s[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigit(s[i + 1]) * 16 + HexDigit(s[i + 2]));
+        if (s[i] == '%' && i + 2 < s.size() && HexDigitValue(s[i + 1]) >= 0 && HexDigitValue(s[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigitValue(s[i + 1]) * 16 + HexDigitValue(s[i + 2]));
             i += 2;
         } else {
             out += s[i];
@@ -357,7 +326,7 @@ bool QDecodeWord(std::string_view s, std::string& out)
         } else if (s[i] == '=') {
             if (i + 2 >= s.size())
                 return false;
-            int hi = HexDigit(s[i + 1]), lo = HexDigit(s[i + 2]);
+            int hi = HexDigitValue(s[i + 1]), lo = HexDigitValue(s[i + 2]);
             if (hi < 0 || lo < 0)
                 return false;
             out += static_cast<char>(hi * 16 + lo);
@@ -376,7 +345,7 @@ size_t DecodeWordAt(std::string_view s, size_t i, std::string& charset, std::str
     size_t q1 = s.find('?', i + 2);
     if (q1 == std::string_view::npos || q1 + 2 >= s.size() || s[q1 + 2] != '?')
         return 0;
-    char enc = Lower(s[q1 + 1]);
+    char enc = AsciiLower(s[q1 + 1]);
     size_t end = s.find("?=", q1 + 3);
     if (end == std::string_view::npos || (enc != 'b' && enc != 'q'))
         return 0;
@@ -436,7 +405,7 @@ CString AfxNormalizeHeaderValue(const CString& value, BOOL keepComments)
     size_t i = 0;
     while (i < s.size()) {
         char c = s[i];
-        if (IsBlank(c)) {
+        if (IsSpaceOrTab(c)) {
             pendingSpace = true;
             ++i;
         } else if (c == '(' && !keepComments) {
@@ -595,7 +564,7 @@ CString AfxDecodeEncodedWords(const CString& text)
                 i = next;
                 // White space between two encoded words belongs to neither.
                 size_t j = i;
-                while (j < s.size() && (IsBlank(s[j]) || s[j] == '\r' || s[j] == '\n'))
+                while (j < s.size() && (IsSpaceOrTab(s[j]) || s[j] == '\r' || s[j] == '\n'))
                     ++j;
                 if (j > i && j + 1 < s.size() && s[j] == '=' && s[j + 1] == '?' && DecodeWordAt(s, j, wordCharset, word))
                     i = j;

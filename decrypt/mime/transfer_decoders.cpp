@@ -1,6 +1,7 @@
 #include "decrypt/mime/transfer_decoders.h"
 
 #include "decrypt/mime/mime_exception.h"
+#include "framework/text_util.h"
 
 #include <algorithm>
 #include <cstring>
@@ -320,15 +321,6 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
     bool crPending = false;
     bool lineHasBytes = false;
 
-    auto hexValue = [](BYTE c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     auto flushBlanks = [&] {
         for (size_t i = 0; i < nBlanks; ++i)
             out.Put(blanks[i]);
@@ -381,7 +373,7 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
                 }
                 return;
             case afterEquals:
-                if (hexValue(c) >= 0) {
+                if (HexDigitValue(static_cast<char>(c)) >= 0) {
                     firstHex = c;
                     state = afterEqualsHex;
                     return;
@@ -396,9 +388,9 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
                 state = normal;
                 continue;   // the character itself is read as usual
             case afterEqualsHex: {
-                int lo = hexValue(c);
+                int lo = HexDigitValue(static_cast<char>(c));
                 if (lo >= 0) {
-                    out.Put(static_cast<BYTE>(hexValue(firstHex) * 16 + lo));
+                    out.Put(static_cast<BYTE>(HexDigitValue(static_cast<char>(firstHex)) * 16 + lo));
                     state = normal;
                     return;
                 }

@@ -270,6 +270,14 @@ CString AfxGetConfigFolder()
     return CString(XdgFolder("XDG_CONFIG_HOME", ".config") + "/quillmar");
 }
 
+CString AfxGetHomeFolder()
+{
+    std::string home = HomeFolder();
+    if (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return CString(home);
+}
+
 CString AfxGetUserDataFolder()
 {
     return CString(XdgFolder("XDG_DATA_HOME", ".local/share"));

@@ -151,9 +151,8 @@ bool HasProgressBar(const CDialog& dialog)
 CString ExpandHome(const CString& path)
 {
     if (path.Left(2) == "~/") {
-        const char* home = std::getenv("HOME");
-        if (home)
-            return CString(home) + path.Mid(1);
+        CString home = AfxGetHomeFolder();
+        return (home == "/" ? CString() : home) + path.Mid(1);
     }
     return path;
 }
