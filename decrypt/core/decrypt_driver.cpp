@@ -2,12 +2,14 @@
 
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/dialog_helpers.h"
+#include "decrypt/core/input_forms.h"
 #include "decrypt/core/key_info.h"
 #include "decrypt/core/opening_context.h"
 #include "decrypt/core/resources.h"
 #include "decrypt/mime/fs_storage.h"
 #include "decrypt/mime/message.h"
 #include "decrypt/mime/mime_context.h"
+#include "decrypt/mime/mime_exception.h"
 #include "decrypt/mime/msg_store.h"
 #include "decrypt/mime/stg_interfaces.h"
 #include "decrypt/mime/transfer_decoders.h"
@@ -23,6 +25,7 @@
 #include "sigilbox/pki/pkcs7.h"
 
 #include <climits>
+#include <memory>
 #include <cstring>
 
 namespace {
@@ -286,6 +289,43 @@ void LoadInput(const char* path, BOOL base64, CDEREncoding& der, ProgressDialog&
     progress.Hint(1);
 }
 
+// The input's content info, read by the extension rule first; when that gives no PKCS #7,
+// the other forms users meet (PEM armour, base64 text, a whole S/MIME mail, DER in a .sig
+// file) are recognised by content.
+std::unique_ptr<CASN1_ContentInfo> ReadContentInfo(const char* path, BOOL base64, ProgressDialog& dialog)
+{
+    {
+        CDEREncoding der;
+        try {
+            LoadInput(path, base64, der, dialog);
+            dialog.SetStageText("preparing ciphertext ...");
+            return std::make_unique<CASN1_ContentInfo>(der);
+        } catch (CDERDecodingException* e) {
+            e->Delete();
+        } catch (CMIMEEncodingException* e) {
+            e->Delete();
+        }
+    }
+    CByteArray raw;
+    {
+        CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
+        long long length = input.GetLength();
+        if (length <= 0 || length > INT_MAX)
+            FailFile(path);
+        raw.SetSize(static_cast<int>(length));
+        if (input.Read(raw.GetData(), static_cast<UINT>(length)) != static_cast<UINT>(length))
+            FailFile(path);
+    }
+    CDEREncoding der;
+    const CInputForm form = AfxRecogniseInput(raw.GetData(), static_cast<size_t>(raw.GetSize()), der);
+    // DER read as DER already failed: nothing new to try.
+    if (form == CInputForm::none || (form == CInputForm::der && !base64))
+        FailFile(path);
+    raw.SetSize(0);
+    dialog.SetStageText("preparing ciphertext ...");
+    return std::make_unique<CASN1_ContentInfo>(der);
+}
+
 // What one run holds: released in every outcome, the folder removed when the run failed.
 struct CRun {
     CString folder;
@@ -337,12 +377,8 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         run.scratchName = run.store->CreateStream(&run.scratch, nameBuffer, sizeof nameBuffer);
         run.scratchHeld = TRUE;
 
-        CDEREncoding der;
-        LoadInput(path, base64, der, dialog);
-
-        dialog.SetStageText("preparing ciphertext ...");
-        CASN1_ContentInfo contentInfo(der);
-        der.SetSize(0);
+        std::unique_ptr<CASN1_ContentInfo> input = ReadContentInfo(path, base64, dialog);
+        CASN1_ContentInfo& contentInfo = *input;
         progress.Hint(1);
 
         dialog.SetStageText("decrypting ...");

@@ -5,6 +5,8 @@
 #   *.eml                 the clear messages (CR LF lines), also the expected outputs' source
 #   text_rc2_40.p7m       text only, RC2-40, one recipient (the user)
 #   text_rc2_40.sig       the same, base64 text
+#   text_rc2_40.pem, .b64, _mail.eml   the same as PEM armour, one base64 line and an
+#                         S/MIME mail (the forms users meet besides DER)
 #   three_first.p7m ...   RC2-40 to three recipients, the user's first, second and last
 #                         (the recipients are sorted by certificate serial: 1, 2, 3)
 #   text_stream.p7m       BER-streamed (indefinite lengths) CMS enveloped data
@@ -100,6 +102,12 @@ enc() {   # enc OUTPUT CIPHER INPUT CERT...
 }
 enc text_rc2_40.p7m rc2-40 text.eml user_1.pem
 openssl base64 -in "$out/text_rc2_40.p7m" -out "$out/text_rc2_40.sig"
+openssl pkcs7 -inform DER -in "$out/text_rc2_40.p7m" -outform PEM -out "$out/text_rc2_40.pem"
+openssl base64 -A -in "$out/text_rc2_40.p7m" -out "$out/text_rc2_40.b64"
+{ printf 'MIME-Version: 1.0\r\nContent-Disposition: attachment; filename="smime.p7m"\r\n'
+  printf 'Content-Type: application/pkcs7-mime; smime-type=enveloped-data; name="smime.p7m"\r\n'
+  printf 'Content-Transfer-Encoding: base64\r\n\r\n'
+  openssl base64 -in "$out/text_rc2_40.p7m" | crlf; } > "$out/text_rc2_40_mail.eml"
 enc three_first.p7m rc2-40 text.eml user_1.pem other1_2.pem other2_3.pem
 enc three_second.p7m rc2-40 text.eml other1_1.pem user_2.pem other2_3.pem
 enc three_last.p7m rc2-40 text.eml other1_1.pem other2_2.pem user_3.pem

@@ -141,14 +141,25 @@ TEST_F(DecryptDriver, TextOnlyMessageGivesMsgTxtWithTheStagesInOrder)
 
 TEST_F(DecryptDriver, RecipientsAndEncodingsAllReachTheSameText)
 {
-    // Three recipients with the user's key first, second and last; a BER-streamed envelope.
-    for (const char* f : {"three_first.p7m", "three_second.p7m", "three_last.p7m", "text_stream.p7m"}) {
+    // Three recipients with the user's key first, second and last; a BER-streamed envelope;
+    // the forms users meet besides the extension's (PEM armour, an S/MIME mail, base64 on
+    // one line, DER under a .sig name).
+    const struct {
+        const char* fixture;
+        const char* name;
+    } cases[] = {
+        {"three_first.p7m", "in.p7m"}, {"three_second.p7m", "in.p7m"}, {"three_last.p7m", "in.p7m"},
+        {"text_stream.p7m", "in.p7m"}, {"text_rc2_40.pem", "in.p7m"},  {"text_rc2_40_mail.eml", "in.eml"},
+        {"text_rc2_40.b64", "in.sig"}, {"text_rc2_40.p7m", "in.sig"},
+    };
+    for (const auto& c : cases) {
+        const std::string f = c.fixture;
         SCOPED_TRACE(f);
         std::string sub = dir + "/" + f + ".d";
         ASSERT_EQ(mkdir(sub.c_str(), 0700), 0);
-        std::string path = sub + "/in.p7m";
-        WriteBytes(path, Fixture(f));
-        EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
+        std::string path = sub + "/" + c.name;
+        WriteBytes(path, Fixture(c.fixture));
+        EXPECT_EQ(DecryptOneFile(path.c_str(), std::string(c.name).ends_with(".sig"), nullptr), 1);
         EXPECT_EQ(FolderContent(sub + "/Decrypt")["Msg.txt"], kText);
     }
     EXPECT_TRUE(ui.boxes.empty());
