@@ -3,28 +3,16 @@
 #include "framework/exceptions.h"
 #include "sigilbox/engines/randoms.h"
 #include "sigilbox/engines/unlock_exception.h"
+#include "sigilbox/engines/wiped_number.h"
 
 #include <array>
 #include <cstring>
 #include <utility>
 
 using sigilbox_cipher::WipeKeyBytes;
+using sigilbox_cipher::WipedNumber;
 
 namespace {
-
-// A number that is wiped when it dies (primes, exponents).
-struct WipedNumber {
-    CHugeDigit h;
-    WipedNumber() = default;
-    explicit WipedNumber(const CHugeDigit& value) : h(value) {}
-    WipedNumber(const WipedNumber&) = delete;
-    WipedNumber& operator=(const WipedNumber&) = delete;
-    ~WipedNumber()
-    {
-        WipeKeyBytes(h.m_Digits, sizeof h.m_Digits);
-        h.m_nLength = 1;
-    }
-};
 
 // ---- Sieve ---------------------------------------------------------------------------------
 //

@@ -3,10 +3,12 @@
 #include "framework/exceptions.h"
 #include "sigilbox/engines/huge_digit.h"
 #include "sigilbox/engines/randoms.h"
+#include "sigilbox/engines/wiped_number.h"
 
 #include <cstring>
 
 using sigilbox_cipher::WipeKeyBytes;
+using sigilbox_cipher::WipedNumber;
 
 IMPLEMENT_SERIAL(CRSAPublicKey, CObject, 1)
 IMPLEMENT_SERIAL(CRSAPrivateKey, CRSAPublicKey, 1)
@@ -31,16 +33,6 @@ struct WipedBlock {
     ~WipedBlock() { WipeKeyBytes(b, sizeof b); }
     WipedBlock(const WipedBlock&) = delete;
     WipedBlock& operator=(const WipedBlock&) = delete;
-};
-
-// A number that is wiped when it dies (exponents, messages, session keys).
-struct WipedNumber {
-    CHugeDigit h;
-    ~WipedNumber()
-    {
-        WipeKeyBytes(h.m_Digits, sizeof h.m_Digits);
-        h.m_nLength = 1;
-    }
 };
 
 // y = x^exponent mod n, written as exactly k bytes. The key must be usable (1 <= k <= 256,
