@@ -20,11 +20,6 @@ void UseScratchRuntimeFolder()
     ::setenv("XDG_RUNTIME_DIR", dir, 1);
 }
 
-TEST(ShellInstance, MagicIsPlntWithTheFirstCharacterHighest)
-{
-    EXPECT_EQ(HANDOVER_MAGIC, 0x504C4E54u);
-}
-
 TEST(ShellInstance, NoRunningInstanceMeansNoHandOver)
 {
     UseScratchRuntimeFolder();

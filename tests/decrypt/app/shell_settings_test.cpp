@@ -29,17 +29,6 @@ CString ReadRegistryValue(const char* entry)
     return rc == ERROR_SUCCESS ? CString(buf) : CString("<missing value>");
 }
 
-TEST(ShellSettings, ProductTable)
-{
-    EXPECT_STREQ(GetProductRegistryName(1), "Postlantern");
-    EXPECT_STREQ(GetProductRegistryName(3), "Postlantern");
-    EXPECT_STREQ(GetProductRegistryName(4), "Postlantern Lite");
-    EXPECT_STREQ(GetProductRegistryName(9), "Unsealer");
-    EXPECT_STREQ(GetProductRegistryName(10), "Seal Ateler");
-    EXPECT_EQ(GetProductRegistryName(0), nullptr);
-    EXPECT_EQ(GetProductRegistryName(11), nullptr);
-}
-
 TEST(ShellSettings, WrittenTogetherUnderTheProductKeyAndReadBack)
 {
     UseScratchConfigFolder();
