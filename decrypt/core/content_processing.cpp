@@ -166,7 +166,12 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
 
     CRSAPrivateKey working(key);
     CRC2key sessionKey = working.UnlockRC2Key(encryptedKey.GetData(), encryptedKey.GetDataSize() * 8);
-    // Without a bits value (NULL or bare IV) the whole key counts.
+    // Without a bits value (NULL or bare IV) the whole key counts, and so it does for the
+    // strength limit: a long key sent that way is as strong as its length.
+    if (!effectiveBits && 8u * sessionKey.m_nKeyLength > kMaxRC2EffectiveBits) {
+        std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
+        RefuseStrongCipher(parent);
+    }
     sessionKey.m_nEffectiveBits = static_cast<WORD>(effectiveBits ? effectiveBits : 8u * sessionKey.m_nKeyLength);
     std::memcpy(sessionKey.m_IV, iv, 8);
     CRC2_CBC processor(sessionKey);

@@ -143,6 +143,56 @@ int DropNullParameters(CASN1Type& value)
     return dropped;
 }
 
+// Replaces the RC2 parameter (version and IV) of every RC2 algorithm identifier in the tree
+// by the bare IV, as some peers send it: the key bits are then not said.
+int StripRC2KeyBits(CASN1Type& value)
+{
+    auto* constructed = dynamic_cast<CASN1_CONSTRUCTED_TYPE*>(&value);
+    if (!constructed)
+        return 0;
+    if (constructed->m_Tag == 0x10 && constructed->GetComponentsCount() == 2 &&
+        constructed->GetComponent(0).m_Tag == 0x06 && constructed->GetComponent(1).m_Tag == 0x10) {
+        auto& parameter = static_cast<CASN1_CONSTRUCTED_TYPE&>(constructed->GetComponent(1));
+        if (parameter.GetComponentsCount() == 2 && parameter.GetComponent(1).m_Tag == 0x04) {
+            CByteArray iv;
+            parameter.GetComponent(1).EncodeTo(iv);
+            CDEREncoding encoding(iv.GetData(), static_cast<unsigned long>(iv.GetSize()));
+            constructed->m_Components.RemoveAt(1);
+            constructed->m_Components.Add(AfxBuildFromEncoding(encoding));
+            return 1;
+        }
+    }
+    int stripped = 0;
+    for (int i = 0; i < constructed->GetComponentsCount(); ++i)
+        stripped += StripRC2KeyBits(constructed->GetComponent(i));
+    return stripped;
+}
+
+// Without a key-bits value the key's length is its strength: a 40-bit key decrypts, a
+// 128-bit one is refused like any strong cipher.
+TEST_F(ContentProcessing, RC2WithoutKeyBitsIsAsStrongAsItsKey)
+{
+    UseKey("../decrypt/user_key.der");
+    for (const auto& [fixture, decrypts] : {std::pair{"../decrypt/text_rc2_40.p7m", 1}, {"../decrypt/rc2_128.p7m", 0}}) {
+        ui.boxes.clear();
+        std::vector<BYTE> der = ReadFixture(fixture);
+        CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
+        std::unique_ptr<CASN1Type> tree(AfxBuildFromEncoding(encoding));
+        ASSERT_EQ(StripRC2KeyBits(*tree), 1) << fixture;
+        CByteArray bytes;
+        tree->EncodeTo(bytes);
+        CDEREncoding bare(bytes.GetData(), static_cast<unsigned long>(bytes.GetSize()));
+        CASN1_ContentInfo info(bare);
+        CMemFile out;
+        CProgress progress(nullptr);
+        EXPECT_EQ(ProcessContentInfo(info, out, progress, nullptr), decrypts) << fixture;
+        EXPECT_EQ(ui.boxes.size(), decrypts ? 0u : 1u) << fixture;
+        if (!decrypts && !ui.boxes.empty()) {
+            EXPECT_EQ(ui.boxes[0].text.Find("Unsealer could not decrypt and/or verify authentication\r\n"), 0);
+        }
+    }
+}
+
 TEST_F(ContentProcessing, AlgorithmsWithoutParametersAreAccepted)
 {
     UseKey("user512_key.der");
