@@ -391,15 +391,14 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         long long length = run.scratch.GetLength();
         run.store->CloseStream(&run.scratch);
         progress.Hint(1);
-        if (length != 0) {
-            WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0, &warnings,
-                                parent);
-            run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
-            run.scratchHeld = FALSE;
-        } else {
-            // Nothing to show: the empty scratch file stays as the run's only trace.
-            run.scratchHeld = FALSE;
-        }
+        // Content without data (a certificate file, signed data without content) is no
+        // message: the file fails and no scratch file is left behind.
+        if (length == 0)
+            FailFile(path);
+        WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0, &warnings,
+                            parent);
+        run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
+        run.scratchHeld = FALSE;
         run.Release();
     } catch (CException* e) {
         e->Delete();

@@ -332,17 +332,18 @@ TEST_F(DecryptDriver, SignedDataAroundEnvelopedDataIsUnwrapped)
     EXPECT_EQ(FolderContent(dir + "/Decrypt")["Msg.txt"], kText);
 }
 
-TEST_F(DecryptDriver, EmptyContentSucceedsWithoutMessageText)
+TEST_F(DecryptDriver, ContentWithoutDataFailsAndLeavesNothing)
 {
-    // A data content info without content: nothing to show; the empty scratch file stays.
+    // A data content info without content, and the certificate file of an ID (signed data
+    // with certificates only): no message, so the file fails and no folder stays.
     std::string path = dir + "/nothing.p7m";
     WriteBytes(path, std::string("\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07\x01", 13));
-    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
-    EXPECT_TRUE(ui.boxes.empty());
-    auto out = FolderContent(dir + "/Decrypt");
-    ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out.begin()->first.rfind("MAIL-", 0), 0u);
-    EXPECT_EQ(out.begin()->second, "");
+    EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+    std::string certificates = dir + "/id.P7M";
+    WriteBytes(certificates, ReadBytes(std::string(QM_SOURCE_DIR) + "/samples/demo.P7M"));
+    EXPECT_EQ(DecryptOneFile(certificates.c_str(), FALSE, nullptr), 0);
+    EXPECT_EQ(ErrorBoxes(), 2);
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
 }
 
 TEST_F(DecryptDriver, NestedSmimeInTheMessageFailsTheFile)
