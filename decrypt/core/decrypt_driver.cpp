@@ -25,6 +25,7 @@
 #include "sigilbox/pki/pkcs7.h"
 
 #include <climits>
+#include <map>
 #include <memory>
 #include <cstring>
 
@@ -96,6 +97,15 @@ CString CutBytes(const CString& text, int bytes)
     return text.Left(n);
 }
 
+// Per output folder and name, the first variant number not yet known to be taken: a
+// message of many parts with one name costs one probe per part, not one per earlier part.
+// Cleared for each message written, since a failed run's folder name comes back.
+std::map<std::string, int>& NextVariants()
+{
+    static std::map<std::string, int> next;
+    return next;
+}
+
 // Creates a new output file (exclusively, never through a link) under the first free
 // variant of `name` (name, name(1).ext, ...); the stream is open on it afterwards. A variant
 // is skipped when something has it, including what the folder cannot open (a link to
@@ -104,7 +114,8 @@ CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
 {
     CString title, extension;
     SplitTitle(name, title, extension);
-    for (int n = 0; n <= kMaxUniqueTries; ++n) {
+    int& next = NextVariants()[folder.GetName().str() + '\n' + name];
+    for (int n = next; n <= kMaxUniqueTries; next = ++n) {
         CString candidate(name);
         if (n > 0) {
             candidate.Format("%s(%d)", title.c_str(), n);
@@ -113,8 +124,10 @@ CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
         if (folder.ElementExists(candidate))
             continue;
         CFileException error;
-        if (folder.CreateStream(&stream, candidate, kStoreMode, &error))
+        if (folder.CreateStream(&stream, candidate, kStoreMode, &error)) {
+            next = n + 1;
             return candidate;
+        }
         if (error.m_lOsError != STG_E_FILEALREADYEXISTS && !folder.ElementExists(candidate))
             AfxThrowFileException(error.m_cause, error.m_lOsError, candidate);
     }
@@ -432,6 +445,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
 void WriteMessageOutputs(CMessageStore* store, const char* streamName, BOOL openSigned, CStringArray* warnings,
                          CDialog* parent)
 {
+    NextVariants().clear();
     CMessage message(store);
     message.SetStreamName(streamName);
     // The base context refuses every nested S/MIME part: such a message fails as a whole.
