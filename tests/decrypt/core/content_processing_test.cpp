@@ -168,6 +168,34 @@ int StripRC2KeyBits(CASN1Type& value)
     return stripped;
 }
 
+struct Rewritten {
+    int rewrites;
+    int ok;
+    std::string output;
+};
+
+// Decodes a fixture, lets `rewrite` change its tree (it returns how many places it changed),
+// encodes the tree again and processes that.
+template <class Rewrite>
+Rewritten ProcessRewritten(const char* fixture, Rewrite rewrite)
+{
+    std::vector<BYTE> der = ReadFixture(fixture);
+    CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
+    std::unique_ptr<CASN1Type> tree(AfxBuildFromEncoding(encoding));
+    Rewritten r{rewrite(*tree), 0, {}};
+    CByteArray bytes;
+    tree->EncodeTo(bytes);
+    CDEREncoding bare(bytes.GetData(), static_cast<unsigned long>(bytes.GetSize()));
+    CASN1_ContentInfo info(bare);
+    CMemFile out;
+    CProgress progress(nullptr);
+    r.ok = ProcessContentInfo(info, out, progress, nullptr);
+    r.output.resize(static_cast<size_t>(out.GetLength()));
+    out.SeekToBegin();
+    out.Read(r.output.data(), static_cast<UINT>(r.output.size()));
+    return r;
+}
+
 // Without a key-bits value the key's length is its strength: a 40-bit key decrypts, a
 // 128-bit one is refused like any strong cipher.
 TEST_F(ContentProcessing, RC2WithoutKeyBitsIsAsStrongAsItsKey)
@@ -175,17 +203,9 @@ TEST_F(ContentProcessing, RC2WithoutKeyBitsIsAsStrongAsItsKey)
     UseKey("../decrypt/user_key.der");
     for (const auto& [fixture, decrypts] : {std::pair{"../decrypt/text_rc2_40.p7m", 1}, {"../decrypt/rc2_128.p7m", 0}}) {
         ui.boxes.clear();
-        std::vector<BYTE> der = ReadFixture(fixture);
-        CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
-        std::unique_ptr<CASN1Type> tree(AfxBuildFromEncoding(encoding));
-        ASSERT_EQ(StripRC2KeyBits(*tree), 1) << fixture;
-        CByteArray bytes;
-        tree->EncodeTo(bytes);
-        CDEREncoding bare(bytes.GetData(), static_cast<unsigned long>(bytes.GetSize()));
-        CASN1_ContentInfo info(bare);
-        CMemFile out;
-        CProgress progress(nullptr);
-        EXPECT_EQ(ProcessContentInfo(info, out, progress, nullptr), decrypts) << fixture;
+        Rewritten r = ProcessRewritten(fixture, StripRC2KeyBits);
+        ASSERT_EQ(r.rewrites, 1) << fixture;
+        EXPECT_EQ(r.ok, decrypts) << fixture;
         EXPECT_EQ(ui.boxes.size(), decrypts ? 0u : 1u) << fixture;
         if (!decrypts && !ui.boxes.empty()) {
             EXPECT_EQ(ui.boxes[0].text.Find("Unsealer could not decrypt and/or verify authentication\r\n"), 0);
@@ -197,21 +217,10 @@ TEST_F(ContentProcessing, AlgorithmsWithoutParametersAreAccepted)
 {
     UseKey("user512_key.der");
     for (const char* fixture : {"smime_signed_sha1.der", "smime_enveloped_rc2.der"}) {
-        std::vector<BYTE> der = ReadFixture(fixture);
-        CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
-        std::unique_ptr<CASN1Type> tree(AfxBuildFromEncoding(encoding));
-        ASSERT_GT(DropNullParameters(*tree), 0) << fixture;
-        CByteArray bytes;
-        tree->EncodeTo(bytes);
-        CDEREncoding bare(bytes.GetData(), static_cast<unsigned long>(bytes.GetSize()));
-        CASN1_ContentInfo info(bare);
-        CMemFile out;
-        CProgress progress(nullptr);
-        EXPECT_EQ(ProcessContentInfo(info, out, progress, nullptr), 1) << fixture;
-        std::string text(static_cast<size_t>(out.GetLength()), '\0');
-        out.SeekToBegin();
-        out.Read(text.data(), static_cast<UINT>(text.size()));
-        EXPECT_EQ(text, kMessage) << fixture;
+        Rewritten r = ProcessRewritten(fixture, DropNullParameters);
+        ASSERT_GT(r.rewrites, 0) << fixture;
+        EXPECT_EQ(r.ok, 1) << fixture;
+        EXPECT_EQ(r.output, kMessage) << fixture;
     }
     EXPECT_TRUE(ui.boxes.empty()) << (ui.boxes.empty() ? "" : ui.boxes[0].text.c_str());
 }
