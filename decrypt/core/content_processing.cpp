@@ -30,7 +30,7 @@ unsigned long RC2EffectiveBitsFromParameter(unsigned long value)
     case 160: return 40;
     case 120: return 64;
     case 58: return 128;
-    default: return value;
+    default: return (value >= 1 && value <= kMaxRC2EffectiveBits) || (value >= 256 && value <= 1024) ? value : 0;
     }
 }
 

@@ -17,7 +17,10 @@ constexpr int kMaxContentNesting = 16;
 constexpr unsigned long kMaxRC2EffectiveBits = 40;
 
 // RC2 parameters carry the effective key bits either as the bits themselves or, as peers
-// write them, as the version numbers 160, 120 and 58 (40, 64 and 128 bits).
+// write them, as the version numbers 160, 120 and 58 (40, 64 and 128 bits). Values of 256
+// and above are the bits themselves (RFC 2268; at most 1024), and so are 1 to 40, as older
+// senders of this family write them. Any other value (0, 41 to 255 but the three versions,
+// above 1024) is an unknown version: 0.
 unsigned long RC2EffectiveBitsFromParameter(unsigned long value);
 
 // Writes the innermost data to outFile; nonzero on success, 0 when the content cannot be

@@ -118,7 +118,7 @@ TEST(RC2Parameters, VersionNumbersMapToTheirBits)
     EXPECT_EQ(RC2EffectiveBitsFromParameter(120), 64u);
     EXPECT_EQ(RC2EffectiveBitsFromParameter(58), 128u);
     EXPECT_EQ(RC2EffectiveBitsFromParameter(40), 40u);
-    EXPECT_EQ(RC2EffectiveBitsFromParameter(41), 41u);
+    EXPECT_EQ(RC2EffectiveBitsFromParameter(41), 0u);
 }
 
 }  // namespace
