@@ -52,6 +52,9 @@ public:
         // symbolic link; create readable by the owner only.
         modeCreateExclusive = 0x10000,
         modeOwnerOnly = 0x20000,
+        // Only a regular file opens, and opening never waits (a FIFO, a socket or a
+        // device fails at once, its error ENXIO).
+        modeRegularOnly = 0x40000,
     };
 #if defined(__clang__)
 #pragma clang diagnostic push

@@ -14,6 +14,20 @@ FRAMEWORK_API FRAMEWORK_API BOOL AfxDeleteFolderTree(const char* path);
 
 class CFile;
 
+// A program that builds folders which must not outlive an interrupted run calls this first,
+// before it starts any thread: SIGINT, SIGTERM and SIGHUP are then taken by a watcher thread,
+// which removes the folder registered at that moment and ends the program by the same
+// signal; SIGXFSZ is ignored, so that a file-size limit is an ordinary write error.
+FRAMEWORK_API void AfxInstallInterruptCleanup();
+// The folder an interruption removes (a copy is kept); null or "" for none.
+FRAMEWORK_API void AfxSetInterruptCleanupFolder(const char* folder);
+
+// What a path names, its link followed: the kinds a program treats differently.
+enum class AfxPathKind { missing, regular, folder, other, unknown };
+// `size` gets a regular file's length, `osError` the error when it is missing or unknown
+// (no permission to look, a loop of links...).
+FRAMEWORK_API AfxPathKind AfxGetPathKind(const char* path, long long* size = nullptr, LONG* osError = nullptr);
+
 // How AfxWriteFileSafely treats the name it writes to (one of the first two), and options.
 constexpr UINT AFX_WRITE_REPLACE = 0x0;       // replaces what is there: a link itself, never its target
 constexpr UINT AFX_WRITE_CREATE_ONLY = 0x1;   // refuses a taken name (a dangling link takes it too)

@@ -65,7 +65,8 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     // Truncation waits until the share lock is held, so a file in use is never emptied.
     bool truncate = (flags & O_TRUNC) != 0;
     flags &= ~O_TRUNC;
-    int fd = ::open(fileName, flags, perms);
+    const bool regularOnly = (openFlags & modeRegularOnly) != 0;
+    int fd = ::open(fileName, flags | (regularOnly ? O_NONBLOCK : 0), perms);
     if (fd < 0)
         return fail(errno);
 
@@ -73,6 +74,13 @@ BOOL CFile::Open(const char* fileName, UINT openFlags, CFileException* error)
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return fail(EISDIR);
+    }
+    if (regularOnly) {
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return fail(ENXIO);
+        }
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     }
 
     int lockOp = 0;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,4 +32,20 @@ BOOL AfxDeleteFolderTree(const char* path)
         return FALSE;
     }
     return TRUE;
+}
+
+AfxPathKind AfxGetPathKind(const char* path, long long* size, LONG* osError)
+{
+    struct stat st;
+    if (!path || ::stat(path, &st) != 0) {
+        const int error = path ? errno : ENOENT;
+        if (osError)
+            *osError = error;
+        return error == ENOENT || error == ENOTDIR ? AfxPathKind::missing : AfxPathKind::unknown;
+    }
+    if (size)
+        *size = S_ISREG(st.st_mode) ? static_cast<long long>(st.st_size) : 0;
+    if (S_ISREG(st.st_mode))
+        return AfxPathKind::regular;
+    return S_ISDIR(st.st_mode) ? AfxPathKind::folder : AfxPathKind::other;
 }

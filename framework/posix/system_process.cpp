@@ -273,6 +273,11 @@ pid_t WaitFor(pid_t pid, int* status)
 [[noreturn]] void ExecChild(int reportFd, const char* directory, char* const* argv, bool searchPath)
 {
     ::signal(SIGPIPE, SIG_DFL);
+    // The program may block or ignore signals for its own clean-up: the child starts afresh.
+    ::signal(SIGXFSZ, SIG_DFL);
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     int err;
     if (directory && *directory && ::chdir(directory) != 0) {
         err = -errno;   // negative: the folder failed, not the program

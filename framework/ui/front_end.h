@@ -21,6 +21,9 @@ public:
     virtual void ShowModeless(CDialog& dialog) { (void)dialog; }
     virtual void Refresh(CDialog& dialog) { (void)dialog; }
     virtual void CloseModeless(CDialog& dialog) { (void)dialog; }
+    // A line or two the user reads without answering (what a finished job did); drawn
+    // where the front end keeps such news, nowhere without one.
+    virtual void ShowStatus(const char* text) { (void)text; }
     // A message box: returns the button's id (IDOK, IDYES...).
     virtual int MessageBox(const char* text, const char* caption, UINT type) = 0;
     // A file dialog: IDOK after calling dialog.SetResult, or IDCANCEL.

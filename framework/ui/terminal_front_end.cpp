@@ -575,6 +575,16 @@ void CTerminalFrontEnd::CloseModeless(CDialog& dialog)
     }
 }
 
+void CTerminalFrontEnd::ShowStatus(const char* text)
+{
+    if (m_progressLineOpen) {
+        m_term.Write("\n");
+        m_progressLineOpen = FALSE;
+    }
+    m_term.Write(text ? text : "");
+    m_term.Write("\n");
+}
+
 int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT type)
 {
     LeaveRawWhileBusy(m_term);

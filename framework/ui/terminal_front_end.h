@@ -20,6 +20,7 @@ public:
     void Refresh(CDialog& dialog) override;
     void CloseModeless(CDialog& dialog) override;
     int MessageBox(const char* text, const char* caption, UINT type) override;
+    void ShowStatus(const char* text) override;
     INT_PTR RunFileDialog(CFileDialog& dialog) override;
     INT_PTR RunPropertySheet(CPropertySheet& sheet) override;
 
