@@ -3,9 +3,13 @@
 #include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/single_instance.h"
+#include "decrypt/core/content_processing.h"
+#include "decrypt/core/decrypt_driver.h"
 #include "decrypt/core/key_file_ids.h"
+#include "decrypt/core/outcome.h"
 #include "framework/afx.h"
 #include "framework/file.h"
+#include "framework/fsutil.h"
 #include "framework/system.h"
 #include "framework/ui/batch_front_end.h"
 #include "framework/ui/dialog.h"
@@ -19,8 +23,9 @@
 
 namespace {
 
-// Passes everything on, counts the boxes that report a failed file and answers the password
-// dialog from the descriptor the user named.
+// Passes everything on, keeps the first box of the run (what went wrong with the decrypting
+// ID, when that is the trouble) and answers the password dialog from the descriptor the
+// user named.
 class CProgramFrontEnd : public CFrontEnd {
 public:
     CProgramFrontEnd(CFrontEnd& inner, int passwordFd) : m_inner(inner), m_passwordFd(passwordFd) {}
@@ -33,10 +38,14 @@ public:
                 password.Wipe();
                 dialog.HandleCommand(IDOK);
             } else {
+                if (m_passwordProblem.IsEmpty())
+                    m_passwordMissing = TRUE;
                 dialog.HandleCommand(IDCANCEL);
             }
             return;
         }
+        if (dialog.GetTemplateId() == IDD_PASSWORD && !m_inner.IsInteractive())
+            m_passwordMissing = TRUE;
         m_inner.RunModal(dialog);
     }
     void ShowModeless(CDialog& dialog) override { m_inner.ShowModeless(dialog); }
@@ -44,18 +53,34 @@ public:
     void CloseModeless(CDialog& dialog) override { m_inner.CloseModeless(dialog); }
     int MessageBox(const char* text, const char* caption, UINT type) override
     {
-        if (text && std::strncmp(text, "ERROR:\n", 7) == 0)
-            ++m_errors;
+        if (m_firstBox.IsEmpty() && text)
+            m_firstBox = text;
         return m_inner.MessageBox(text, caption, type);
     }
+    void ShowStatus(const char* text) override { m_inner.ShowStatus(text); }
     INT_PTR RunFileDialog(CFileDialog& dialog) override { return m_inner.RunFileDialog(dialog); }
     INT_PTR RunPropertySheet(CPropertySheet& sheet) override { return m_inner.RunPropertySheet(sheet); }
     BOOL IsInteractive() const override { return m_inner.IsInteractive(); }
 
-    int Errors() const { return m_errors; }
+    // Why no decrypting ID could be set up, told from what the run showed.
+    CString MissingIDReason(const CDecryptOptions& options) const
+    {
+        if (!m_passwordProblem.IsEmpty())
+            return CString("no decrypting ID: ") + m_passwordProblem;
+        if (m_passwordMissing)
+            return "no decrypting ID: the key file needs its password and none was given (use --password-fd N)";
+        if (options.keyFile.IsEmpty() && AfxGetDecryptionState().m_strKeyFileName.IsEmpty())
+            return "no decrypting ID is set up: make one with --new KEYFILE or choose one with --change KEYFILE";
+        CString box = m_firstBox;
+        box.Replace("\n", " ");
+        box.TrimRight();
+        return CString("no decrypting ID: ") + box;
+    }
 
 private:
     // One line from the descriptor, without its line end; each password reads the next line.
+    // A line longer than a password can be, or one holding a NUL byte, is refused (the rest of
+    // it is not read): a password is never cut short silently.
     BOOL ReadPassword(CString& password)
     {
         std::string line;
@@ -75,10 +100,21 @@ private:
             }
             if (c == '\n')
                 break;
+            if (c == '\0' || line.size() > static_cast<size_t>(kMaxPasswordLength)) {
+                m_passwordProblem = c == '\0' ? "the password read from --password-fd holds a NUL byte"
+                                               : "the password read from --password-fd is longer than a password can be";
+                std::memset(line.data(), 0, line.size());
+                return FALSE;
+            }
             line += c;
         }
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
+        if (line.size() > static_cast<size_t>(kMaxPasswordLength)) {
+            m_passwordProblem = "the password read from --password-fd is longer than a password can be";
+            std::memset(line.data(), 0, line.size());
+            return FALSE;
+        }
         password = line.c_str();
         std::memset(line.data(), 0, line.size());
         return TRUE;
@@ -86,7 +122,39 @@ private:
 
     CFrontEnd& m_inner;
     int m_passwordFd;
-    int m_errors = 0;
+    CString m_firstBox;
+    BOOL m_passwordMissing = FALSE;
+    CString m_passwordProblem;
+};
+
+// Counts the files not decrypted and, without a screen, tells what became of each: a
+// summary on standard output and the reason on standard error, or JSON lines.
+class CProgramOutcomes : public COutcomeListener {
+public:
+    CProgramOutcomes(BOOL print, BOOL json) : m_print(print), m_json(json) {}
+    void FileDone(const CFileOutcome& outcome) override
+    {
+        if (!outcome.decrypted)
+            ++m_failures;
+        if (!m_print)
+            return;
+        if (m_json) {
+            std::string line = outcome.ToJson();
+            line += '\n';
+            std::fputs(line.c_str(), stdout);
+        } else if (outcome.decrypted) {
+            std::fprintf(stdout, "%s\n", outcome.Summary().c_str());
+        } else {
+            std::fprintf(stderr, "decrypt: %s\n", outcome.Summary().c_str());
+        }
+        std::fflush(stdout);
+    }
+    int Failures() const { return m_failures; }
+
+private:
+    BOOL m_print;
+    BOOL m_json;
+    int m_failures = 0;
 };
 
 }  // namespace
@@ -96,7 +164,7 @@ int main(int argc, char** argv)
     CDecryptOptions options = ParseDecryptOptions(argc, argv);
     if (!options.error.IsEmpty()) {
         std::fprintf(stderr, "decrypt: %s\n%s", static_cast<const char*>(options.error), DECRYPT_USAGE);
-        return 2;
+        return kExitUsage;
     }
     if (options.command == CDecryptOptions::Help) {
         std::fputs(DECRYPT_USAGE, stdout);
@@ -106,6 +174,8 @@ int main(int argc, char** argv)
         std::fputs("Quillmar Postlantern Unsealer Version 1.0\n", stdout);
         return 0;
     }
+    // An interrupted run leaves no half-written output folder behind.
+    AfxInstallInterruptCleanup();
     const BOOL interactive = !options.batch && AfxIsTerminal(0) && AfxIsTerminal(1);
     if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
         // Started from the desktop without a file: a running instance is all there is to
@@ -113,11 +183,15 @@ int main(int argc, char** argv)
         if (!options.batch && HandOverToRunningInstance(""))
             return 0;
         std::fputs(DECRYPT_USAGE, stderr);
-        return 2;
+        return kExitUsage;
+    }
+    if (options.command == CDecryptOptions::Inspect && options.files.GetSize() == 0) {
+        std::fprintf(stderr, "decrypt: --inspect needs the files to look at\n%s", DECRYPT_USAGE);
+        return kExitUsage;
     }
     if (!interactive && options.command == CDecryptOptions::New) {
         std::fputs("decrypt: making a new digital ID needs a terminal to type on\n", stderr);
-        return 2;
+        return 1;   // a command not done
     }
 
     RegisterDecryptResources();
@@ -127,15 +201,27 @@ int main(int argc, char** argv)
     CFrontEnd& chosen = interactive ? static_cast<CFrontEnd&>(terminalFrontEnd) : batchFrontEnd;
     CProgramFrontEnd frontEnd(chosen, options.passwordFd);
     AfxSetFrontEnd(&frontEnd);
+    CProgramOutcomes outcomes(!interactive, options.json);
+    AfxSetOutcomeListener(&outcomes);
 
     int status;
     {
         CDecryptApp app(options, interactive);
         status = AfxWinMain(argc, argv);
-        if (options.command == CDecryptOptions::None)
-            status = frontEnd.Errors() > 125 ? 125 : frontEnd.Errors();
+        if (options.command == CDecryptOptions::None) {
+            if (app.m_bNoDecryptingID && !interactive) {
+                const CString reason = frontEnd.MissingIDReason(options);
+                for (int i = 0; i < options.files.GetSize(); ++i)
+                    ReportFileNotDecrypted(options.files[i], reason);
+                status = kExitNoDecryptingID;
+            } else {
+                // The screen's own session ends well however its files went.
+                status = interactive ? 0 : ExitStatusForFailures(outcomes.Failures());
+            }
+        }
         app.m_state.SetDecryptingID(CKeyInfo());
     }
+    AfxSetOutcomeListener(nullptr);
     AfxSetFrontEnd(nullptr);
     return status;
 }

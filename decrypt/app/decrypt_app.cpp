@@ -51,18 +51,32 @@ BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state)
 
 const char* const DECRYPT_USAGE =
     "Usage: decrypt [OPTION]... [FILE]...\n"
-    "Decrypt S/MIME files (.p7m, .sig) with the decrypting ID.\n"
+    "Decrypt S/MIME files (.p7m, .sig; DER, base64, PEM or a whole S/MIME mail) with the\n"
+    "decrypting ID. Each file decrypts into a new folder beside it (Decrypt, Decrypt1 ...):\n"
+    "Msg.txt holds the message text, the attachments sit beside it under their names.\n"
+    "Only RC2 with 40-bit keys is decrypted.\n"
     "\n"
     "  --change KEYFILE   use the digital ID in KEYFILE as the decrypting ID\n"
     "  --new KEYFILE      create a new digital ID and save it in KEYFILE\n"
     "  --view             show the decrypting ID\n"
     "  --about            show the program's version box\n"
     "  --key KEYFILE      use the ID in KEYFILE (or a PKCS #1 DER key) for this run\n"
-    "  --batch            decrypt the files and exit, without a screen\n"
+    "  --batch            decrypt the files and exit, without a screen: one line per file\n"
+    "                     on standard output (PATH -> FOLDER: files), reasons on standard error\n"
+    "  --json             as --batch, but one JSON object per file on standard output\n"
+    "  --inspect          tell what each file holds and whether the ID opens it; writes nothing\n"
     "  --open-signed      open signed content inside messages (signatures not checked)\n"
     "  --password-fd N    read passwords from file descriptor N\n"
-    "  --help             show this help and exit\n"
-    "  --version          show the version and exit\n";
+    "  -h, --help         show this help and exit\n"
+    "  -V, --version      show the version and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0        every file decrypted (--inspect: every file opens with the ID); a command done;\n"
+    "           the screen closed\n"
+    "  1-100    that many files were not decrypted (100: a hundred or more); a command not done\n"
+    "  101      no decrypting ID could be set up (none made, key file missing, password\n"
+    "           missing or wrong): no file was tried\n"
+    "  102      the command line was wrong\n";
 
 CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
 {
@@ -78,6 +92,14 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         if (optionsEnded || std::strncmp(arg, "--", 2) != 0 || arg[2] == '\0') {
             if (!optionsEnded && std::strcmp(arg, "--") == 0) {
                 optionsEnded = true;
+                continue;
+            }
+            if (!optionsEnded && std::strcmp(arg, "-h") == 0) {
+                setCommand(CDecryptOptions::Help, "-h");
+                continue;
+            }
+            if (!optionsEnded && std::strcmp(arg, "-V") == 0) {
+                setCommand(CDecryptOptions::Version, "-V");
                 continue;
             }
             if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
@@ -113,6 +135,8 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         else if (name == "help") setCommand(CDecryptOptions::Help, "--help");
         else if (name == "version") setCommand(CDecryptOptions::Version, "--version");
         else if (name == "batch") o.batch = true;
+        else if (name == "json") o.batch = o.json = true;
+        else if (name == "inspect") setCommand(CDecryptOptions::Inspect, "--inspect");
         else if (name == "open-signed") o.openSigned = true;
         else if (name == "key") o.keyFile = value.c_str();
         else if (name == "password-fd") {

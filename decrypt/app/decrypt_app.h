@@ -26,11 +26,12 @@ BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state);
 // The program's options, GNU style: "--name VALUE" or "--name=VALUE"; "--" ends the
 // options; everything else is a file to decrypt.
 struct CDecryptOptions {
-    enum Command { None, Change, New, View, About, Help, Version };
+    enum Command { None, Change, New, View, About, Help, Version, Inspect };
     Command command = None;
     CString commandFile;    // --change / --new KEYFILE
     CString keyFile;        // --key KEYFILE.der: a PKCS #1 private key as the decrypting ID
     bool batch = false;
+    bool json = false;        // --json: outcomes as JSON lines (implies batch)
     bool openSigned = false;  // --open-signed: signed content inside messages is opened
     int passwordFd = -1;    // --password-fd N
     CStringArray files;
@@ -38,6 +39,16 @@ struct CDecryptOptions {
 };
 
 CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv);
+
+// The program's exit statuses (see DECRYPT_USAGE).
+constexpr int kExitMostFailures = 100;     // 1..100: that many files not decrypted
+constexpr int kExitNoDecryptingID = 101;   // no file was tried
+constexpr int kExitUsage = 102;
+// The status for a count of files not decrypted.
+inline int ExitStatusForFailures(int failures)
+{
+    return failures > kExitMostFailures ? kExitMostFailures : failures;
+}
 // The files as one command line for QueueFileNames: each quoted when it holds a blank.
 CString JoinFileNames(const CStringArray& files);
 extern const char* const DECRYPT_USAGE;
@@ -60,8 +71,11 @@ public:
     BOOL m_bWin32s;
     CDecryptOptions m_options;
     BOOL m_bInteractive;
-    // The result of a command given as an option: 0 done, 1 not done.
+    // The result of a command given as an option: 0 done, 1 not done (--inspect: the number
+    // of files the ID does not open).
     int m_nCommandResult = 0;
+    // Files were given but there was no decrypting ID to try them with.
+    BOOL m_bNoDecryptingID = FALSE;
     // Set while the main dialog runs (for tests and the hand-over channel).
     CDecryptDlg* m_pMainDlg = nullptr;
 

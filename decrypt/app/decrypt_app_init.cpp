@@ -7,6 +7,7 @@
 #include "decrypt/app/view_id.h"
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/decrypt_driver.h"
+#include "decrypt/core/inspect.h"
 #include "decrypt/core/key_file.h"
 #include "decrypt/ids/digital_id.h"
 #include "framework/afx.h"
@@ -16,6 +17,7 @@
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/pki/pkcs1_keys.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -117,14 +119,13 @@ BOOL CDecryptApp::InitInstance()
     if (m_options.command != CDecryptOptions::None)
         return RunCommand();
 
-    // 6. The files of the command line.
-    CString trimmed = commandLine;
-    trimmed.TrimLeft();
-    trimmed.TrimRight();
-    if (m_state.m_nIDIsSet)
-        QueueFileNames(commandLine, 0);
-    else if (!trimmed.IsEmpty())
+    // 6. The files of the command line, each name as it was given.
+    if (m_state.m_nIDIsSet) {
+        QueueFileNames(m_options.files);
+    } else if (m_options.files.GetSize() > 0) {
         AfxMessageBox(DecryptString(IDS_DECRYPT_NO_ID), MB_OK | MB_ICONEXCLAMATION);
+        m_bNoDecryptingID = TRUE;
+    }
 
     // 7. The main dialog; without anyone to use it, the queue is decrypted at once.
     if (!m_bInteractive) {
@@ -168,6 +169,19 @@ BOOL CDecryptApp::RunCommand()
         CAboutDlg about;
         about.DoModal();
         m_nCommandResult = 0;
+        break;
+    }
+    case CDecryptOptions::Inspect: {
+        int closed = 0;
+        for (int i = 0; i < m_options.files.GetSize(); ++i) {
+            CString report;
+            if (!InspectFile(m_options.files[i], report))
+                ++closed;
+            std::fputs(report.c_str(), stdout);
+            if (!report.IsEmpty() && report[report.GetLength() - 1] != '\n')
+                std::fputs("\n", stdout);
+        }
+        m_nCommandResult = ExitStatusForFailures(closed);
         break;
     }
     default:

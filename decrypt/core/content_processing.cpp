@@ -1,6 +1,8 @@
 #include "decrypt/core/content_processing.h"
 
+#include "decrypt/core/envelope_info.h"
 #include "decrypt/core/key_info.h"
+#include "decrypt/core/outcome.h"
 #include "decrypt/core/resources.h"
 #include "framework/memfile.h"
 #include "framework/ui/dialog.h"
@@ -15,8 +17,10 @@
 #include "sigilbox/pki/pkcs7.h"
 #include "sigilbox/pki/structure_view.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 DecryptionState& AfxGetDecryptionState()
 {
@@ -126,6 +130,13 @@ std::unique_ptr<T> TakeContent(CASN1_ContentInfo& contentInfo)
     return inner;
 }
 
+// Fails a layer with its reason.
+int Fail(const char* reason)
+{
+    AfxNoteFailure(reason);
+    return 0;
+}
+
 int ProcessData(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress)
 {
     if (!contentInfo.IsContent()) {
@@ -134,7 +145,7 @@ int ProcessData(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progr
     }
     CASN1_OCTET_STRING data;
     if (!TakeExplicitContent(contentInfo, data))
-        return 0;
+        return Fail("the data layer is damaged");
     // The value octets only; a segmented string is written as one run.
     int size = data.GetDataSize();
     if (size > 0)
@@ -154,21 +165,32 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
     CASN1_OCTET_STRING encryptedKey(recipient.GetEncryptedKey());
     progress.Hint(1);
 
-    CASN1_OBJECT_IDENTIFIER& cipher = CASN1_AlgorithmIdentifier::GetID(encrypted.GetContentEncryptionAlgorithm());
-    if (cipher == CASN1_DES_CBC() || cipher == CASN1_DES_EDE3_CBC())
+    CASN1_AlgorithmIdentifier& algorithm = encrypted.GetContentEncryptionAlgorithm();
+    CASN1_OBJECT_IDENTIFIER& cipher = CASN1_AlgorithmIdentifier::GetID(algorithm);
+    if (cipher == CASN1_DES_CBC() || cipher == CASN1_DES_EDE3_CBC()) {
+        AfxNoteFailure(DescribeContentCipher(algorithm).problem);
         RefuseStrongCipher(parent);
+    }
     if (!(cipher == CASN1_RC2_CBC())) {
+        AfxNoteFailure(DescribeContentCipher(algorithm).problem);
         unknownCipher = TRUE;
         return 0;
     }
-    if (effectiveBits > kMaxRC2EffectiveBits)
+    if (effectiveBits > kMaxRC2EffectiveBits) {
+        AfxNoteFailure(DescribeContentCipher(algorithm).problem);
         RefuseStrongCipher(parent);
+    }
 
     CRSAPrivateKey working(key);
     CRC2key sessionKey = working.UnlockRC2Key(encryptedKey.GetData(), encryptedKey.GetDataSize() * 8);
     // Without a bits value (NULL or bare IV) the whole key counts, and so it does for the
     // strength limit: a long key sent that way is as strong as its length.
     if (!effectiveBits && 8u * sessionKey.m_nKeyLength > kMaxRC2EffectiveBits) {
+        CString reason;
+        reason.Format("the content is encrypted with RC2-CBC and a %u-bit key (no effective-bits value); only RC2 "
+                      "with 40-bit keys is decrypted: ask the sender to encrypt with RC2-40",
+                      8u * sessionKey.m_nKeyLength);
+        AfxNoteFailure(reason);
         std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
         RefuseStrongCipher(parent);
     }
@@ -188,7 +210,12 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
         plain.SetLength(size);
         plain.SetLength(0);
         CMemFile cipherText(const_cast<BYTE*>(content.GetData()), static_cast<UINT>(size), 0);
-        processor.DecryptFile(cipherText, 0, plain, nullptr);
+        try {
+            processor.DecryptFile(cipherText, 0, plain, nullptr);
+        } catch (CException*) {
+            AfxNoteFailure("the content is corrupt: it does not decrypt with the key sent to this ID");
+            throw;
+        }
     }
     encrypted.ReleaseContent();
     progress.Hint(1);
@@ -217,16 +244,55 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
     return Process(innerInfo, outFile, progress, parent, key, depth + 1);
 }
 
+// Why no recipient entry opened: who the message is for, and who this ID is.
+CString NoRecipientReason(CASN1_SET& recipients, const CRecipientView* id, const CRSAPrivateKey& key, BOOL bounded)
+{
+    constexpr int kListed = 5;
+    CString text(bounded ? "no recipient entry opened with this ID within the first " : "no recipient matches this ID");
+    if (bounded) {
+        CString count;
+        count.Format("%d tried", kMaxRecipientTrials);
+        text += count;
+    }
+    const int count = recipients.GetComponentsCount();
+    text += ": the message is for ";
+    int listed = 0;
+    for (int i = 0; i < count && listed < kListed; ++i) {
+        CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(recipients, i);
+        if (!CASN1_RecipientInfo::IsValid(&recipient))
+            continue;
+        text += listed++ ? "; " : "";
+        text += DescribeRecipient(recipient).Describe();
+    }
+    if (listed == 0)
+        text += "no readable recipient";
+    else if (count > listed) {
+        CString more;
+        more.Format(" and %d more", count - listed);
+        text += more;
+    }
+    CString own;
+    if (id)
+        own = id->Describe();
+    else
+        own.Format("a %u-bit RSA key without its certificate file", static_cast<unsigned>(key.m_nModulusBits));
+    text += "; this ID is ";
+    text += own;
+    return text;
+}
+
 int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CFile& outFile, CProgress& progress,
                      CDialog* parent, const CRSAPrivateKey& key, int depth)
 {
+    const char* const layer = signedAndEnveloped ? "signedAndEnvelopedData" : "envelopedData";
     std::unique_ptr<CASN1_SEQUENCE> envelope;
     if (signedAndEnveloped)
         envelope = TakeContent<CASN1_SignedAndEnvelopedData>(contentInfo);
     else
         envelope = TakeContent<CASN1_EnvelopedData>(contentInfo);
+    CString damaged = CString("the ") + layer + " layer is damaged";
     if (!envelope)
-        return 0;
+        return Fail(damaged);
     progress.Hint(1);
 
     CASN1_EncryptedContentInfo* encrypted;
@@ -234,39 +300,61 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     if (signedAndEnveloped) {
         auto& data = static_cast<CASN1_SignedAndEnvelopedData&>(*envelope);
         if (!CASN1_SignedAndEnvelopedData::IsValid(&data))
-            return 0;
+            return Fail(damaged);
         encrypted = &data.GetEncryptedContentInfo();
         recipients = &data.GetRecipientInfos();
     } else {
         auto& data = static_cast<CASN1_EnvelopedData&>(*envelope);
         if (!CASN1_EnvelopedData::IsValid(&data))
-            return 0;
+            return Fail(damaged);
         encrypted = &data.GetEncryptedContentInfo();
         recipients = &data.GetRecipientInfos();
     }
     progress.Hint(1);
 
     if (!encrypted->IsEncryptedContent())
-        return 0;
+        return Fail(CString("the ") + layer + " layer holds no encrypted content");
     BYTE iv[8];
     unsigned long effectiveBits = 0;
-    if (ReadCipherParameter(encrypted->GetContentEncryptionAlgorithm(), iv, effectiveBits) != ParameterResult::Good)
-        return 0;
+    if (ReadCipherParameter(encrypted->GetContentEncryptionAlgorithm(), iv, effectiveBits) != ParameterResult::Good) {
+        CCipherView cipher = DescribeContentCipher(encrypted->GetContentEncryptionAlgorithm());
+        return Fail(cipher.problem.IsEmpty() ? CString("the content cipher's parameters are damaged") : cipher.problem);
+    }
     progress.Hint(1);
 
-    int count = recipients->GetComponentsCount();
-    progress.SetUp(count + 7, 0, 1, 0);
-    for (int i = count - 1; i >= 0; --i) {
+    // The entries for this ID's certificate first; the others after them (peers rely on
+    // trial decryption), last entry first as always, up to the bound of key operations.
+    CRecipientView id;
+    const BOOL haveId = ReadIDIdentity(AfxGetDecryptionState().m_strKeyFileName, key, id);
+    const int count = recipients->GetComponentsCount();
+    std::vector<int> order;
+    order.reserve(static_cast<size_t>(count));
+    for (int i = count - 1; i >= 0; --i)
+        order.push_back(i);
+    if (haveId)
+        std::stable_partition(order.begin(), order.end(), [&](int i) {
+            CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
+            return CASN1_RecipientInfo::IsValid(&recipient) && DescribeRecipient(recipient).SameCertificate(id);
+        });
+    progress.SetUp(std::min(count, kMaxRecipientTrials) + 7, 0, 1, 0);
+    int trials = 0;
+    for (int i : order) {
         CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
         if (!CASN1_RecipientInfo::IsValid(&recipient))
             continue;
         CASN1_OBJECT_IDENTIFIER& keyAlgorithm = CASN1_AlgorithmIdentifier::GetID(recipient.GetKeyEncryptionAlgorithm());
         if (!(keyAlgorithm == CASN1_rsa()) && !(keyAlgorithm == CASN1_rsaEncryption()))
             continue;
+        if (trials++ == kMaxRecipientTrials) {
+            AfxNoteFailure(NoRecipientReason(*recipients, haveId ? &id : nullptr, key, TRUE));
+            return 0;
+        }
         BOOL unknownCipher = FALSE;
         try {
             if (TryRecipient(recipient, *encrypted, iv, effectiveBits, outFile, progress, parent, key, depth, unknownCipher))
                 return 1;
+        } catch (CFileException*) {
+            throw;   // the output could not be written: no other recipient changes that
         } catch (CException* e) {
             // Another recipient's key, a padding or decoding error, a refused cipher:
             // the next recipient may still be the user's.
@@ -275,6 +363,7 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
         if (unknownCipher)
             return 0;
     }
+    AfxNoteFailure(NoRecipientReason(*recipients, haveId ? &id : nullptr, key, FALSE));
     return 0;
 }
 
@@ -282,7 +371,7 @@ int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress,
             const CRSAPrivateKey& key, int depth)
 {
     if (depth >= kMaxContentNesting)
-        return 0;
+        return Fail("the content nests too many layers");
     CASN1_OBJECT_IDENTIFIER& type = contentInfo.GetContentType();
     if (type == CASN1_data())
         return ProcessData(contentInfo, outFile, progress);
@@ -290,14 +379,14 @@ int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress,
     if (type == CASN1_digestedData()) {
         auto digested = TakeContent<CASN1_DigestedData>(contentInfo);
         if (!digested)
-            return 0;
+            return Fail("the digestedData layer is damaged");
         progress.Hint(1);
         if (!CASN1_DigestedData::IsValid(digested.get()))
-            return 0;
+            return Fail("the digestedData layer is damaged");
         progress.Hint(1);
         CASN1_ContentInfo& inner = digested->GetContentInfo();
         if (!inner.IsContent())
-            return 0;
+            return Fail("the digestedData layer holds no content");
         return Process(inner, outFile, progress, parent, key, depth + 1);
     }
 
@@ -309,13 +398,21 @@ int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress,
     if (type == CASN1_signedData()) {
         auto signedData = TakeContent<CASN1_SignedData>(contentInfo);
         if (!signedData)
-            return 0;
+            return Fail("the signedData layer is damaged");
         progress.Hint(1);
         if (!CASN1_SignedData::IsValid(signedData.get()))
-            return 0;
+            return Fail("the signedData layer is damaged");
         progress.Hint(1);
         return Process(signedData->GetContentInfo(), outFile, progress, parent, key, depth + 1);
     }
+    // Another type: what it is, and for enveloped content of another kind its cipher.
+    CEnvelopeView view = DescribeEnvelope(contentInfo);
+    if (view.enveloped && !view.cipher.problem.IsEmpty())
+        return Fail(view.cipher.problem);
+    CString reason("the content is ");
+    reason += view.layers.empty() ? CString("of an unknown type") : view.layers.front();
+    reason += ", which this program does not open (it opens data, signed, enveloped and digested content)";
+    AfxNoteFailure(reason);
     return 0;
 }
 
@@ -325,7 +422,7 @@ int ProcessContentInfo(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress
 {
     CRSAPrivateKey* current = AfxGetDecryptionState().GetPrivateKey();
     if (!current)
-        return 0;
+        return Fail("no decrypting ID is set up");
     // Work on a copy, so nothing done here touches the decrypting ID.
     CRSAPrivateKey key(*current);
     return Process(contentInfo, outFile, progress, parent, key, 0);

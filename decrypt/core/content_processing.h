@@ -13,6 +13,10 @@ class DecryptionState;
 // Content infos nest at most this deep (signed around enveloped around data is three).
 constexpr int kMaxContentNesting = 16;
 
+// Private-key operations spent on the recipient entries of one enveloped layer at the most:
+// the entries for the ID's certificate come first, trial decryption of the others after.
+constexpr int kMaxRecipientTrials = 64;
+
 // The strength limit: RC2 with at most this many effective key bits.
 constexpr unsigned long kMaxRC2EffectiveBits = 40;
 

@@ -5,8 +5,10 @@
 #include "decrypt/core/input_forms.h"
 #include "decrypt/core/key_info.h"
 #include "decrypt/core/opening_context.h"
+#include "decrypt/core/outcome.h"
 #include "decrypt/core/resources.h"
 #include "decrypt/mime/fs_storage.h"
+#include "decrypt/mime/header_lex.h"
 #include "decrypt/mime/message.h"
 #include "decrypt/mime/mime_context.h"
 #include "decrypt/mime/mime_exception.h"
@@ -20,14 +22,18 @@
 #include "framework/system.h"
 #include "framework/text_util.h"
 #include "framework/ui/dialog.h"
+#include "framework/ui/front_end.h"
 #include "framework/ui/message_box.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/pki/pkcs7.h"
 
 #include <climits>
+#include <cstring>
 #include <map>
 #include <memory>
-#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -38,18 +44,61 @@ constexpr UINT kBase64Growth = 1u << 20;
 // Variants name(1) ... tried before a folder is taken as full of them.
 constexpr int kMaxUniqueTries = 100000;
 
+// Fails the file; the reason was noted where the failure was found.
 [[noreturn]] void FailFile(const char* path)
 {
     AfxThrowFileException(CFileException::generic, -1, path);
 }
 
-void ShowFileError(const char* path, CDialog* parent)
+[[noreturn]] void FailFile(const char* path, const CString& reason)
+{
+    AfxNoteFailure(reason);
+    FailFile(path);
+}
+
+// The box of a failed file. Where someone reads it on a screen, the reason stands under
+// the box's own text; without a screen the program's listener prints it on a line of its own.
+void ShowFileError(const char* path, const CString& reason, CDialog* parent)
 {
     CString text("ERROR:\nQuillmar Postlantern Unsealer cannot decrypt the following file:\n");
     text += path;
     text += "\n\n";
     text += "The file maybe corrupted or other decrypting ID is needed.";
+    if (AfxGetFrontEnd()->IsInteractive() && !reason.IsEmpty()) {
+        text += "\nDetails: ";
+        text += reason;
+    }
     MessageBoxA(parent ? parent->GetSafeHwnd() : nullptr, text, kAppTitle, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void Report(const CFileOutcome& outcome)
+{
+    if (COutcomeListener* listener = AfxGetOutcomeListener())
+        listener->FileDone(outcome);
+}
+
+// The files written for the message being written now, in order.
+std::vector<CString>& WrittenFiles()
+{
+    static std::vector<CString> written;
+    return written;
+}
+
+// The reason of a failure that was not noted where it happened, from the exception and
+// from what the run was doing: reading the input, or writing the output folder.
+CString ReasonFromException(CException* e, BOOL writing)
+{
+    if (auto* file = dynamic_cast<CFileException*>(e)) {
+        if (file->m_cause == CFileException::generic && file->m_lOsError == -1)
+            return "the content could not be decrypted";
+        CString what = AfxDescribeFileError(file->m_cause, file->m_lOsError);
+        return CString(writing ? "the output folder cannot be written: " : "the file cannot be read: ") + what;
+    }
+    if (dynamic_cast<CMemoryException*>(e))
+        return "there is not enough memory to decrypt this file";
+    if (dynamic_cast<CDERDecodingException*>(e) || dynamic_cast<CMIMEEncodingException*>(e))
+        return "the content is corrupt";
+    return "the content could not be decrypted";
 }
 
 // The file was decrypted, but parts of it could not be taken whole.
@@ -126,6 +175,7 @@ CString CreateOutputFile(CStorage& folder, const char* name, COleStream& stream)
         CFileException error;
         if (folder.CreateStream(&stream, candidate, kStoreMode, &error)) {
             next = n + 1;
+            WrittenFiles().push_back(candidate);
             return candidate;
         }
         if (error.m_lOsError != STG_E_FILEALREADYEXISTS && !folder.ElementExists(candidate))
@@ -233,6 +283,13 @@ void QueueFileNames(const char* list, int single)
     }
 }
 
+void QueueFileNames(const CStringArray& names)
+{
+    CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
+    for (int i = 0; i < names.GetSize(); ++i)
+        queue.Add(names[i]);
+}
+
 void DecryptQueuedFiles(CDialog* parent)
 {
     CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
@@ -245,26 +302,59 @@ void DecryptQueuedFiles(CDialog* parent)
 
 // ---- one file ---------------------------------------------------------------------------
 
-CString CreateOutputFolder(const char* path)
+namespace {
+
+// The folder part of an input path ("" for the current folder), ending with a separator.
+CString FolderOf(const char* path)
 {
     CString input(path);
-    int slash = input.ReverseFind('/');
-    CString folder = input.Left(slash + 1);
+    return input.Left(input.ReverseFind('/') + 1);
+}
+
+[[noreturn]] void FailFolder(const char* what, DWORD error, const CString& name)
+{
+    AfxNoteFailure(CString(what) + AfxDescribeSystemError(error));
+    AfxThrowFileException(CFileException::generic, static_cast<LONG>(error), name);
+}
+
+}  // namespace
+
+CString CreateOutputFolder(const char* path)
+{
+    const CString folder = FolderOf(path);
     DWORD attributes = GetFileAttributesA(folder.IsEmpty() ? "." : folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        FailFile(path);
+        FailFile(path, "the folder the file is in does not exist");
+    static int serial = 0;
+    for (int tries = 0; tries < 1000; ++tries) {
+        CString candidate;
+        candidate.Format("%s.Decrypt-%lu-%d", folder.c_str(), static_cast<unsigned long>(GetCurrentProcessId()),
+                         ++serial);
+        if (CreateDirectoryA(candidate, nullptr))
+            return candidate + "/";
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+            FailFolder("the output folder cannot be made beside the file: ", error, candidate);
+    }
+    FailFile(path, "no temporary output folder could be made beside the file");
+}
+
+CString PublishOutputFolder(const CString& work, const char* path)
+{
+    const CString folder = FolderOf(path);
+    const CString from = work.Left(work.GetLength() - 1);
     CString candidate = folder + "Decrypt";
     for (int n = 1;; ++n) {
         if (GetFileAttributesA(candidate) == INVALID_FILE_ATTRIBUTES) {
-            if (CreateDirectoryA(candidate, nullptr))
+            if (MoveFileA(from, candidate))
                 return candidate + "/";
             // Something of that name appeared (or is a dangling link): try the next one.
-            DWORD error = GetLastError();
+            const DWORD error = GetLastError();
             if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
-                AfxThrowFileException(CFileException::generic, static_cast<LONG>(error), candidate);
+                FailFolder("the output folder cannot be named: ", error, candidate);
         }
         if (n == INT_MAX)
-            FailFile(path);
+            FailFile(path, "every output folder name (Decrypt, Decrypt1 ...) is taken");
         candidate.Format("%sDecrypt%d", folder.c_str(), n);
     }
 }
@@ -275,16 +365,18 @@ namespace {
 void LoadInput(const char* path, BOOL base64, CDEREncoding& der, ProgressDialog& dialog)
 {
     CProgress& progress = dialog.GetProgress();
-    CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
+    CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary | CFile::modeRegularOnly);
     progress.Hint(1);
     if (!base64) {
         dialog.SetStageText("loading ciphertext ...");
         long long length = input.GetLength();
-        if (length <= 0 || length > INT_MAX)
-            FailFile(path);
+        if (length <= 0)
+            FailFile(path, "the file is empty");
+        if (length > INT_MAX)
+            FailFile(path, "the file is too large (2 GiB at the most)");
         der.SetSize(static_cast<int>(length));
         if (input.Read(der.GetData(), static_cast<UINT>(length)) != static_cast<UINT>(length))
-            FailFile(path);
+            FailFile(path, "the file ended while it was read");
         progress.Hint(1);
         return;
     }
@@ -295,8 +387,10 @@ void LoadInput(const char* path, BOOL base64, CDEREncoding& der, ProgressDialog&
     progress.Hint(1);
     dialog.SetStageText("loading ciphertext ...");
     long long length = decoded.GetLength();
-    if (length <= 0 || length > INT_MAX)
-        FailFile(path);
+    if (length <= 0)
+        FailFile(path, "the file holds no base64 text");
+    if (length > INT_MAX)
+        FailFile(path, "the file is too large (2 GiB at the most)");
     der.SetSize(static_cast<int>(length));
     decoded.Read(der.GetData(), static_cast<UINT>(length));
     progress.Hint(1);
@@ -321,22 +415,60 @@ std::unique_ptr<CASN1_ContentInfo> ReadContentInfo(const char* path, BOOL base64
     }
     CByteArray raw;
     {
-        CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary);
+        CFile input(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary | CFile::modeRegularOnly);
         long long length = input.GetLength();
-        if (length <= 0 || length > INT_MAX)
-            FailFile(path);
+        if (length <= 0)
+            FailFile(path, "the file is empty");
+        if (length > INT_MAX)
+            FailFile(path, "the file is too large (2 GiB at the most)");
         raw.SetSize(static_cast<int>(length));
         if (input.Read(raw.GetData(), static_cast<UINT>(length)) != static_cast<UINT>(length))
-            FailFile(path);
+            FailFile(path, "the file ended while it was read");
     }
+    const BYTE* bytes = raw.GetData();
+    const size_t size = static_cast<size_t>(raw.GetSize());
     CDEREncoding der;
-    const CInputForm form = AfxRecogniseInput(raw.GetData(), static_cast<size_t>(raw.GetSize()), der);
+    const CInputForm form = AfxRecogniseInput(bytes, size, der);
     // DER read as DER already failed: nothing new to try.
-    if (form == CInputForm::none || (form == CInputForm::der && !base64))
-        FailFile(path);
+    if (form == CInputForm::none || (form == CInputForm::der && !base64)) {
+        CString fault = bytes[0] == 0x30 ? AfxDescribeEncodingFault(bytes, size) : CString();
+        FailFile(path, fault.IsEmpty() ? CString("not S/MIME content: it looks like ") + AfxDescribeInput(bytes, size)
+                                       : fault);
+    }
     raw.SetSize(0);
     dialog.SetStageText("preparing ciphertext ...");
-    return std::make_unique<CASN1_ContentInfo>(der);
+    try {
+        return std::make_unique<CASN1_ContentInfo>(der);
+    } catch (CDERDecodingException* e) {
+        e->Delete();
+        CString fault = AfxDescribeEncodingFault(der.GetData(), static_cast<size_t>(der.GetSize()));
+        CString reason = fault.IsEmpty() ? CString("not S/MIME content: no PKCS #7 content info") : fault;
+        reason += CString(" (read as ") + AfxInputFormName(form) + ")";
+        FailFile(path, reason);
+    }
+}
+
+// Why a file cannot be an input at all, before anything is made for it: "" when it can.
+CString InputProblem(const char* path)
+{
+    if (!path || !*path)
+        return "the file name is empty";
+    long long size = 0;
+    LONG error = 0;
+    switch (AfxGetPathKind(path, &size, &error)) {
+    case AfxPathKind::missing:
+        return "the file does not exist";
+    case AfxPathKind::folder:
+        return "it is a folder, not a file";
+    case AfxPathKind::other:
+        return "it is not a regular file (a FIFO, a socket or a device)";
+    case AfxPathKind::unknown:
+        return CString("the file cannot be looked at: ") +
+               AfxDescribeFileError(CFileException::OsErrorToException(error), error);
+    case AfxPathKind::regular:
+        break;
+    }
+    return size == 0 ? CString("the file is empty") : CString();
 }
 
 // What one run holds: released in every outcome, the folder removed when the run failed.
@@ -364,8 +496,27 @@ struct CRun {
         if (!folder.IsEmpty())
             AfxDeleteFolderTree(folder);
         folder.Empty();
+        AfxSetInterruptCleanupFolder(nullptr);
     }
 };
+
+}  // namespace
+
+namespace {
+
+// The output folder's files with their sizes, in the order written.
+void ListOutputs(const CString& folder, CFileOutcome& outcome)
+{
+    for (const CString& name : WrittenFiles()) {
+        CFileStatus status;
+        CFileOutcome::File file;
+        file.name = name;
+        if (CFile::GetStatus(folder + name, status))
+            file.size = status.m_size;
+        outcome.files.push_back(file);
+    }
+    WrittenFiles().clear();
+}
 
 }  // namespace
 
@@ -373,6 +524,9 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
 {
     if (parent)
         parent->UpdateWindow();
+    AfxTakeFailureReason();
+    CFileOutcome outcome;
+    outcome.path = path;
     ProgressDialog dialog;
     dialog.Create(parent, path);
     CProgress& progress = dialog.GetProgress();
@@ -380,9 +534,30 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
 
     CRun run;
     CStringArray warnings;
+    BOOL writing = FALSE;
+    auto fail = [&](const CString& fallback) {
+        progress.Hint(1);
+        run.Undo();
+        progress.Hint(1);
+        dialog.DestroyWindow();
+        if (parent)
+            parent->UpdateWindow();
+        outcome.reason = AfxTakeFailureReason();
+        if (outcome.reason.IsEmpty())
+            outcome.reason = fallback;
+        WrittenFiles().clear();
+        ShowFileError(path, outcome.reason, parent);
+        Report(outcome);
+        return 0;
+    };
     try {
         dialog.SetStageText("preparing outputs ...");
+        CString problem = InputProblem(path);
+        if (!problem.IsEmpty())
+            FailFile(path, problem);
+        writing = TRUE;
         run.folder = CreateOutputFolder(path);
+        AfxSetInterruptCleanupFolder(run.folder);
         progress.Hint(1);
 
         run.store = new CMessageStore(run.folder);
@@ -390,9 +565,11 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         run.scratchName = run.store->CreateStream(&run.scratch, nameBuffer, sizeof nameBuffer);
         run.scratchHeld = TRUE;
 
+        writing = FALSE;
         std::unique_ptr<CASN1_ContentInfo> input = ReadContentInfo(path, base64, dialog);
         CASN1_ContentInfo& contentInfo = *input;
         progress.Hint(1);
+        writing = TRUE;   // the input is read whole: what fails with a file from now on is output
 
         dialog.SetStageText("decrypting ...");
         if (!ProcessContentInfo(contentInfo, run.scratch, progress, parent)) {
@@ -401,28 +578,30 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         }
 
         dialog.SetStageText("running MIME processor ...");
+        writing = TRUE;
         long long length = run.scratch.GetLength();
         run.store->CloseStream(&run.scratch);
         progress.Hint(1);
         // Content without data (a certificate file, signed data without content) is no
         // message: the file fails and no scratch file is left behind.
         if (length == 0)
-            FailFile(path);
+            FailFile(path, "the content holds no data (a certificate file, or signed data without its content)");
         WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0, &warnings,
-                            parent);
+                            parent, &outcome);
         run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
         run.scratchHeld = FALSE;
         run.Release();
+        // Complete: the folder takes its name (until now it was hidden under a temporary one).
+        outcome.folder = PublishOutputFolder(run.folder, path);
+        run.folder.Empty();
+        AfxSetInterruptCleanupFolder(nullptr);
     } catch (CException* e) {
+        CString reason = ReasonFromException(e, writing);
         e->Delete();
-        progress.Hint(1);
-        run.Undo();
-        progress.Hint(1);
-        dialog.DestroyWindow();
-        if (parent)
-            parent->UpdateWindow();
-        ShowFileError(path, parent);
-        return 0;
+        return fail(reason);
+    } catch (const std::bad_alloc&) {
+        // One file too large for the memory there is fails alone; the queue goes on.
+        return fail("there is not enough memory to decrypt this file");
     } catch (...) {
         // Not ours to report, but a partly written output never stays.
         run.Undo();
@@ -435,23 +614,96 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     dialog.DestroyWindow();
     if (parent)
         parent->UpdateWindow();
+    outcome.decrypted = TRUE;
+    ListOutputs(outcome.folder, outcome);
+    outcome.folder = outcome.folder.Left(outcome.folder.GetLength() - 1);
+    for (int i = 0; i < warnings.GetSize(); ++i)
+        outcome.warnings.push_back(warnings[i]);
     if (warnings.GetSize() > 0)
         ShowFileWarnings(path, warnings, parent);
+    if (AfxGetFrontEnd()->IsInteractive())
+        AfxGetFrontEnd()->ShowStatus(outcome.Summary());
+    Report(outcome);
     return 1;
+}
+
+void ReportFileNotDecrypted(const char* path, const CString& reason)
+{
+    CFileOutcome outcome;
+    outcome.path = path;
+    outcome.reason = reason;
+    Report(outcome);
 }
 
 // ---- outputs ----------------------------------------------------------------------------
 
+namespace {
+
+// The base context refuses every nested S/MIME part (the message fails as a whole); this
+// one says what was refused.
+class CRefusingContext : public CMimeContext {
+public:
+    DWORD OnPemBlock(CMemFile* resultB, CMemFile* resultA, CFile* source, CFile* destination, DWORD length) override
+    {
+        AfxNoteFailure("the message holds a PEM-protected block, which this program does not open");
+        return CMimeContext::OnPemBlock(resultB, resultA, source, destination, length);
+    }
+    DWORD OnPkcs7Object(CMemFile* resultB, CMemFile* resultA, CFile* source, DWORD length, CFile* destination) override
+    {
+        AfxNoteFailure("the message holds S/MIME content inside (application/pkcs7-mime): "
+                       "decrypt it with --open-signed to open signed content inside");
+        return CMimeContext::OnPkcs7Object(resultB, resultA, source, length, destination);
+    }
+    DWORD OnPkcs10Request(CMemFile* resultB, CMemFile* resultA, CFile* source, CFile* destination, DWORD length) override
+    {
+        AfxNoteFailure("the message holds a certificate request, which this program does not open");
+        return CMimeContext::OnPkcs10Request(resultB, resultA, source, destination, length);
+    }
+    DWORD OnSignedContent(CMemFile* resultB, CMemFile* resultA, CFile* content, DWORD contentLength, CFile* signature,
+                          DWORD signatureLength) override
+    {
+        AfxNoteFailure("the message is clear-signed (multipart/signed): decrypt it with --open-signed to open "
+                       "the signed content (the signature is not checked)");
+        return CMimeContext::OnSignedContent(resultB, resultA, content, contentLength, signature, signatureLength);
+    }
+};
+
+// A header of the message for the summary. Signed content that was opened carries the
+// message's headers inside (the outer part has only its type): the signed part is looked at
+// when the wrapper has none.
+CString HeaderForUser(const CMessage& message, const char* name)
+{
+    const CMessage* part = &message;
+    for (int depth = 0; part && depth < 4; ++depth) {
+        CString value = part->m_Headers.Find(name);
+        value.TrimLeft();
+        value.TrimRight();
+        if (!value.IsEmpty())
+            return AfxDecodeEncodedWords(value);
+        const BOOL wrapper = part->GetContent() == kContentPkcs7 ||
+                             (part->GetContent() == kContentMultipart && part->GetFlavour() == kFlavourSigned);
+        part = wrapper && part->m_Children.GetSize() > 0 ? part->m_Children.GetItem(0) : nullptr;
+    }
+    return CString();
+}
+
+}  // namespace
+
 void WriteMessageOutputs(CMessageStore* store, const char* streamName, BOOL openSigned, CStringArray* warnings,
-                         CDialog* parent)
+                         CDialog* parent, CFileOutcome* outcome)
 {
     NextVariants().clear();
+    WrittenFiles().clear();
     CMessage message(store);
     message.SetStreamName(streamName);
-    // The base context refuses every nested S/MIME part: such a message fails as a whole.
-    CMimeContext refusing;
+    CRefusingContext refusing;
     COpeningContext opening(parent);
     message.ProcessRoot(openSigned ? static_cast<CMimeContext*>(&opening) : &refusing);
+    if (outcome) {
+        outcome->from = HeaderForUser(message, "From");
+        outcome->subject = HeaderForUser(message, "Subject");
+        outcome->date = HeaderForUser(message, "Date");
+    }
     WriteMessageOutputs(message, *store->GetStorage());
     if (warnings)
         for (int i = 0; i < message.m_Warnings.GetSize(); ++i)

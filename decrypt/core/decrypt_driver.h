@@ -7,6 +7,7 @@
 #include "framework/types.h"
 
 class CDialog;
+struct CFileOutcome;
 class CMessage;
 class CMessageStore;
 class CStorage;
@@ -15,21 +16,28 @@ class CStringArray;
 // Appends file names to the decrypt queue: with single nonzero, list is one name as it is;
 // otherwise list is split as a command line (blanks separate names, double quotes group).
 void QueueFileNames(const char* list, int single);
+// Appends each name as it is: the names of a command line, none joined, split or trimmed.
+void QueueFileNames(const CStringArray& names);
 
 // Drains the decrypt queue, one file after the other (".sig" files are base64 text); a
 // failed file never stops the queue.
 void DecryptQueuedFiles(CDialog* parent);
 
 // Decrypts one file into a new output folder beside it. 1 on success; 0 after the failure
-// was reported with the error box (nothing of the output folder is left then).
+// was reported with the error box (nothing of the output folder is left then). Either way
+// the outcome (the folder and its files, or the reason) goes to the program's listener.
 int DecryptOneFile(const char* path, BOOL base64, CDialog* parent);
+
+// Tells the program's listener that a file was not tried, and why (no decrypting ID).
+void ReportFileNotDecrypted(const char* path, const CString& reason);
 
 // Parses the decrypted content held in the store's stream `streamName` as a mail message
 // and writes the message text and the attachments into the store's folder. With
 // `openSigned`, signed content inside is opened instead of refused. What could not be taken
-// whole (kept as sent, decoded as far as it goes) is added to `warnings`, a line each.
+// whole (kept as sent, decoded as far as it goes) is added to `warnings`, a line each; the
+// message's From, Subject and Date go to `outcome`.
 void WriteMessageOutputs(CMessageStore* store, const char* streamName, BOOL openSigned = FALSE,
-                         CStringArray* warnings = nullptr, CDialog* parent = nullptr);
+                         CStringArray* warnings = nullptr, CDialog* parent = nullptr, CFileOutcome* outcome = nullptr);
 // The output stage for a processed message tree (called again for embedded messages).
 void WriteMessageOutputs(CMessage& message, CStorage& folder);
 
@@ -48,7 +56,12 @@ BOOL IsReservedDeviceName(const char* name);
 // Longest attachment name kept (bytes).
 constexpr int kMaxAttachmentName = 200;
 
-// The name of the folder output goes to: "Decrypt", then Decrypt1, Decrypt2 ... in the
-// input's own folder; created here. Raises a file exception when the input's folder is
-// missing or the folder cannot be made. The result ends with a separator.
+// The folder a run builds its output in: hidden beside the input (".Decrypt-PID-N"), made
+// here, so that an output folder is never seen half written. Raises a file exception (its
+// reason noted) when the input's folder is missing or the folder cannot be made. The
+// result ends with a separator.
 CString CreateOutputFolder(const char* path);
+
+// Gives the finished folder its name: "Decrypt", then Decrypt1, Decrypt2 ... in the input's
+// own folder, never taking a name that is there. The new name, ending with a separator.
+CString PublishOutputFolder(const CString& work, const char* path);

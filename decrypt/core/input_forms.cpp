@@ -166,3 +166,101 @@ CString AfxDescribeInput(const BYTE* data, size_t size)
     }));
     return printable * 10 >= text.size() * 9 ? "text" : "binary data";
 }
+
+namespace {
+
+// Walks BER elements (definite and indefinite lengths) and tells the first place where the
+// bytes stop fitting their own lengths.
+class CEncodingWalker {
+public:
+    CEncodingWalker(const BYTE* data, size_t size) : m_data(data), m_size(size) {}
+
+    // Reads the element at `pos` (inside [pos, end)); false with m_fault set when it does
+    // not fit.
+    bool Element(size_t& pos, size_t end, int depth)
+    {
+        const size_t start = pos;
+        if (depth > kMaxDepth)
+            return Corrupt(start, "nested too deep");
+        if (pos >= end)
+            return Short(start, start + 2);
+        const bool constructed = (m_data[pos] & 0x20) != 0;
+        if ((m_data[pos++] & 0x1F) == 0x1F) {
+            int more = 0;
+            while (pos < end && (m_data[pos] & 0x80) && ++more < 4)
+                ++pos;
+            if (pos >= end)
+                return Short(start, pos + 2);
+            if (m_data[pos++] & 0x80)
+                return Corrupt(start, "a tag number too long");
+        }
+        if (pos >= end)
+            return Short(start, pos + 1);
+        const BYTE first = m_data[pos++];
+        if (first == 0x80) {
+            if (!constructed)
+                return Corrupt(start, "an open-ended length on a simple value");
+            for (;;) {
+                if (pos + 2 > end)
+                    return Short(start, pos + 2);
+                if (m_data[pos] == 0 && m_data[pos + 1] == 0) {
+                    pos += 2;
+                    return true;
+                }
+                if (!Element(pos, end, depth + 1))
+                    return false;
+            }
+        }
+        unsigned long long length = first;
+        if (first & 0x80) {
+            const int count = first & 0x7F;
+            if (count > 8 || first == 0xFF)
+                return Corrupt(start, "a length of impossible size");
+            if (pos + static_cast<size_t>(count) > end)
+                return Short(start, pos + static_cast<size_t>(count));
+            length = 0;
+            for (int i = 0; i < count; ++i)
+                length = (length << 8) | m_data[pos++];
+        }
+        if (length > end - pos)
+            return end == m_size ? Short(start, pos + length) : Corrupt(start, "an element longer than what holds it");
+        const size_t stop = pos + static_cast<size_t>(length);
+        if (constructed)
+            while (pos < stop)
+                if (!Element(pos, stop, depth + 1))
+                    return false;
+        pos = stop;
+        return true;
+    }
+
+    CString m_fault;
+
+private:
+    static constexpr int kMaxDepth = 64;
+
+    bool Short(size_t start, unsigned long long needed)
+    {
+        m_fault.Format("the content is truncated: it ends at byte %zu, but the element at byte %zu runs to byte %llu",
+                       m_size, start, needed);
+        return false;
+    }
+    bool Corrupt(size_t start, const char* what)
+    {
+        m_fault.Format("the content is corrupt at byte %zu (%s)", start, what);
+        return false;
+    }
+
+    const BYTE* m_data;
+    size_t m_size;
+};
+
+}  // namespace
+
+CString AfxDescribeEncodingFault(const BYTE* data, size_t size)
+{
+    CEncodingWalker walker(data, size);
+    size_t pos = 0;
+    if (!walker.Element(pos, size, 0))
+        return walker.m_fault;
+    return CString();
+}

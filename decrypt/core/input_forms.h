@@ -22,3 +22,8 @@ const char* AfxInputFormName(CInputForm form);
 // What bytes that are no S/MIME content look like, for the user: "a certificate (PEM)",
 // "a private key (PEM)", "a mail message without S/MIME content", "text", "binary data"...
 CString AfxDescribeInput(const BYTE* data, size_t size);
+
+// Where BER bytes stop fitting their own lengths: "the content is truncated: it ends at byte
+// M, but the element at byte N runs to byte K", "the content is corrupt at byte N (...)";
+// empty when the first element is whole.
+CString AfxDescribeEncodingFault(const BYTE* data, size_t size);

@@ -119,13 +119,26 @@ TEST_F(ShellBatch, KeyFilesWithAndWithoutPassword)
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(::stat((dir + "/two/Decrypt/Msg.txt").c_str(), &st), 0);
 
-    r = RunProgram(dir, "--batch --key locked.sec --password-fd 3 two/demo.p7m 3<wrong");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("Cannot unlock file with specified password."), std::string::npos) << r.output;
-    // Without a descriptor nobody can answer: the file is not opened.
-    r = RunProgram(dir, "--batch --key locked.sec two/demo.p7m");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("Decrypting ID is not setup."), std::string::npos) << r.output;
+    // A wrong password, none, one with a NUL byte, one longer than a password can be (read no
+    // further): no decrypting ID, no file tried, and the reason for each file.
+    ASSERT_EQ(std::system(("cd '" + dir + "' && printf 'open\\0sesame\\n' > nul && head -c 100000 /dev/zero | tr '\\0' y > long").c_str()), 0);
+    const struct {
+        const char* descriptor;
+        const char* reason;
+    } refusals[] = {
+        {"3<wrong", "Cannot unlock file with specified password."},
+        {"", "the key file needs its password and none was given"},
+        {"3<nul", "the password read from --password-fd holds a NUL byte"},
+        {"3</dev/zero", "the password read from --password-fd holds a NUL byte"},
+        {"3<long", "is longer than a password can be"},
+    };
+    for (const auto& refusal : refusals) {
+        std::string fd = *refusal.descriptor ? std::string("--password-fd 3 ") : std::string();
+        r = RunProgram(dir, "--batch --key locked.sec " + fd + "two/demo.p7m two/demo.p7m " + refusal.descriptor);
+        EXPECT_EQ(r.status, kExitNoDecryptingID) << refusal.descriptor << r.output;
+        EXPECT_NE(r.output.find(refusal.reason), std::string::npos) << r.output;
+        EXPECT_NE(r.output.find("decrypt: two/demo.p7m: no decrypting ID"), std::string::npos) << r.output;
+    }
 }
 
 TEST_F(ShellBatch, ChangeCommandWritesTheSettingsForLaterRuns)
@@ -143,17 +156,17 @@ TEST_F(ShellBatch, ChangeCommandWritesTheSettingsForLaterRuns)
     EXPECT_EQ(r.status, 0) << r.output;
     // Making an ID needs someone to type.
     r = RunProgram(dir, "--new fresh.sec");
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, 1);
     struct stat st;
     EXPECT_NE(::stat((dir + "/fresh.sec").c_str(), &st), 0);
 }
 
-TEST_F(ShellBatch, BadCommandLinesExitTwo)
+TEST_F(ShellBatch, BadCommandLinesExitWithTheUsageStatus)
 {
     RunResult r = RunProgram(dir, "--frobnicate");
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, kExitUsage);
     EXPECT_NE(r.output.find("unknown option"), std::string::npos) << r.output;
-    EXPECT_EQ(RunProgram(dir, "--password-fd x a.p7m").status, 2);
+    EXPECT_EQ(RunProgram(dir, "--password-fd x a.p7m").status, kExitUsage);
 }
 
 } // namespace

@@ -104,11 +104,17 @@ protected:
         WriteBytes(path, Fixture(fixture));
         return path;
     }
+    // The box of a failed file without its "Details" line, which says why.
     std::string ErrorFor(const std::string& path) const
     {
         CString text;
         text.Format(kFileError, path.c_str());
         return text.str();
+    }
+    static std::string WithoutDetails(const CString& box)
+    {
+        std::string text = box.str();
+        return text.substr(0, text.find("\nDetails: "));
     }
     int ErrorBoxes() const
     {
@@ -292,7 +298,7 @@ TEST_F(DecryptDriver, ADiskFullInTheMiddleOfAnAttachmentLeavesNoFolder)
         CFillingDisk disk(8192);
         EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
         ASSERT_EQ(disk.boxes.size(), 1u);
-        EXPECT_EQ(disk.boxes[0].text.str(), ErrorFor(path));
+        EXPECT_EQ(WithoutDetails(disk.boxes[0].text), ErrorFor(path));
     }
     EXPECT_FALSE(Exists(dir + "/Decrypt"));
     // With room the same file decrypts.
@@ -352,7 +358,7 @@ TEST_F(DecryptDriver, NestedSmimeInTheMessageFailsTheFile)
     std::string path = Put("clearsigned.p7m", "cs.p7m");
     EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(path));
+    EXPECT_EQ(WithoutDetails(ui.boxes[0].text), ErrorFor(path));
     EXPECT_FALSE(Exists(dir + "/Decrypt"));
 }
 
@@ -365,7 +371,7 @@ TEST_F(DecryptDriver, StrongCiphersShowTheRefusalPerRecipientThenTheError)
         EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
         ASSERT_EQ(ui.boxes.size(), 2u);
         EXPECT_EQ(ui.boxes[0].text.Find("Unsealer could not decrypt and/or verify authentication\r\n"), 0);
-        EXPECT_EQ(ui.boxes[1].text.str(), ErrorFor(path));
+        EXPECT_EQ(WithoutDetails(ui.boxes[1].text), ErrorFor(path));
         EXPECT_EQ(ui.boxes[1].caption, kAppTitle);
         EXPECT_EQ(ui.boxes[1].type & MB_ICONMASK, MB_ICONEXCLAMATION);
         EXPECT_FALSE(Exists(dir + "/Decrypt"));
@@ -375,7 +381,7 @@ TEST_F(DecryptDriver, StrongCiphersShowTheRefusalPerRecipientThenTheError)
     EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
     ASSERT_EQ(ui.boxes.size(), 4u);
     EXPECT_EQ(ErrorBoxes(), 1);
-    EXPECT_EQ(ui.boxes[3].text.str(), ErrorFor(path));
+    EXPECT_EQ(WithoutDetails(ui.boxes[3].text), ErrorFor(path));
     EXPECT_FALSE(Exists(dir + "/Decrypt"));
 }
 
@@ -408,7 +414,7 @@ TEST_F(DecryptDriver, QueueWithAFailingMiddleFileGoesOn)
         QueueFileNames((sub[i] + "/" + char('a' + i) + ".p7m").c_str(), 1);
     DecryptQueuedFiles(nullptr);
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(sub[1] + "/b.p7m"));
+    EXPECT_EQ(WithoutDetails(ui.boxes[0].text), ErrorFor(sub[1] + "/b.p7m"));
     EXPECT_EQ(FolderContent(sub[0] + "/Decrypt")["Msg.txt"], kText);
     EXPECT_FALSE(Exists(sub[1] + "/Decrypt"));
     EXPECT_EQ(FolderContent(sub[2] + "/Decrypt").size(), 2u);
@@ -419,30 +425,35 @@ TEST_F(DecryptDriver, BadInputsEndWithOneErrorBoxAndNoFolder)
     std::string der = Fixture("text_rc2_40.p7m");
     std::string corrupt = der;
     corrupt[corrupt.size() - 5] ^= 0x55;   // the last cipher block: padding breaks
-    const std::pair<const char*, std::string> cases[] = {
-        {"empty.p7m", ""},
-        {"empty.sig", ""},
-        {"blank.sig", "\r\n\r\n"},
-        {"garbage.sig", "!!!! not base64 ????"},
-        {"truncated.p7m", der.substr(0, der.size() / 2)},
-        {"corrupt.p7m", corrupt},
-        {"nested.p7m", std::string(2000, '\x30') },
+    struct Case {
+        std::string name, bytes, reason;   // the reason the box's Details line gives
+    };
+    std::vector<Case> all = {
+        {"empty.p7m", "", "the file is empty"},
+        {"empty.sig", "", "the file is empty"},
+        {"blank.sig", "\r\n\r\n", "the file holds no base64 text"},
+        {"garbage.sig", "!!!! not base64 ????", "not S/MIME content: it looks like text"},
+        {"truncated.p7m", der.substr(0, der.size() / 2), "the content is truncated: it ends at byte"},
+        {"corrupt.p7m", corrupt, "the content is corrupt: it does not decrypt with the key sent to this ID"},
+        {"nested.p7m", std::string(2000, '\x30'), "the content is corrupt at byte 2"},
     };
     // Content infos of every other type without their content.
-    std::vector<std::pair<std::string, std::string>> all(std::begin(cases), std::end(cases));
+    const char* const layers[] = {"signedData", "envelopedData", "signedAndEnvelopedData", "digestedData", "encryptedData"};
     for (char type = 2; type <= 6; ++type) {
         std::string oid("\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x07", 10);
-        all.emplace_back("type" + std::to_string(type) + ".p7m", "\x30\x0b" + oid + type);
+        all.push_back({"type" + std::to_string(type) + ".p7m", "\x30\x0b" + oid + type, layers[type - 2]});
     }
     for (const auto& c : all) {
-        SCOPED_TRACE(c.first);
+        SCOPED_TRACE(c.name);
         ui.boxes.clear();
-        std::string path = dir + "/" + std::string(c.first);
-        WriteBytes(path, c.second);
+        std::string path = dir + "/" + c.name;
+        WriteBytes(path, c.bytes);
         QueueFileNames(path.c_str(), 1);
         DecryptQueuedFiles(nullptr);
         ASSERT_EQ(ui.boxes.size(), 1u);
-        EXPECT_EQ(ui.boxes[0].text.str(), ErrorFor(path));
+        EXPECT_EQ(WithoutDetails(ui.boxes[0].text), ErrorFor(path));
+        const std::string box = ui.boxes[0].text.str();
+        EXPECT_NE(box.find(c.reason, box.find("\nDetails: ")), std::string::npos) << box;
         EXPECT_FALSE(Exists(dir + "/Decrypt"));
     }
     // A file that is not there, and a folder that is not there.

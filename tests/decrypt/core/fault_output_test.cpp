@@ -66,6 +66,19 @@ std::map<std::string, std::string> FolderContent(const std::string& path)
 
 // The user's key as the decrypting ID: the driver decrypts nothing without one, not even
 // plain data.
+// The hidden folder a run builds its output in ("" when there is none).
+std::string WorkFolder(const std::string& dir)
+{
+    std::string found;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::string(e->d_name).rfind(".Decrypt-", 0) == 0)
+                found = dir + "/" + e->d_name;
+        closedir(d);
+    }
+    return found;
+}
+
 void SetUserKey()
 {
     std::string der = ReadAll(std::string(QM_TEST_DATA) + "/decrypt/user_key.der");
@@ -274,7 +287,7 @@ TEST_F(FaultOutput, OutputFolderTurningReadOnlyMidRunFailsOnceAndKeepsTheInput)
     const std::string input = ReadAll(path);
     int status = RunUnprivileged([&] {
         CAtMimeStage ui;
-        ui.action = [&] { chmod((dir + "/Decrypt").c_str(), 0555); };
+        ui.action = [&] { chmod(WorkFolder(dir).c_str(), 0555); };
         int result = DecryptOneFile(path.c_str(), FALSE, nullptr);
         if (result != 0)
             return 1;
@@ -284,9 +297,11 @@ TEST_F(FaultOutput, OutputFolderTurningReadOnlyMidRunFailsOnceAndKeepsTheInput)
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(ReadAll(path), input);
-    // No output is there half-written. The folder cannot be emptied once it is read-only:
-    // only the run's scratch copy of the message, written before, may stay in it.
-    auto left = FolderContent(dir + "/Decrypt");
+    // No output is there half-written, and no folder looks finished. The hidden folder cannot
+    // be emptied once it is read-only: only the run's scratch copy of the message, written
+    // before, may stay in it.
+    EXPECT_FALSE(Exists(dir + "/Decrypt"));
+    auto left = FolderContent(WorkFolder(dir));
     for (const auto& [name, content] : left)
         EXPECT_EQ(name.rfind("MAIL-", 0), 0u) << "left behind: " << name << " (" << content.size() << " bytes)";
 }
@@ -327,9 +342,10 @@ TEST_F(FaultOutput, LinksAndFilesPlantedUnderAttachmentNamesAreNeverFollowedOrOv
     // Just before the outputs are written, another program puts a link where the first
     // attachment goes, a dangling link where the second goes, and a file named Msg.txt.
     ui.action = [&] {
-        EXPECT_EQ(symlink((dir + "/target.txt").c_str(), (out + "/a.txt").c_str()), 0);
-        EXPECT_EQ(symlink((dir + "/created_through_link").c_str(), (out + "/big.bin").c_str()), 0);
-        WriteAll(out + "/Msg.txt", "planted");
+        const std::string work = WorkFolder(dir);
+        EXPECT_EQ(symlink((dir + "/target.txt").c_str(), (work + "/a.txt").c_str()), 0);
+        EXPECT_EQ(symlink((dir + "/created_through_link").c_str(), (work + "/big.bin").c_str()), 0);
+        WriteAll(work + "/Msg.txt", "planted");
     };
     ASSERT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 1);
     EXPECT_EQ(ReadAll(dir + "/target.txt"), "the user's data");

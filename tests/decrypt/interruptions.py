@@ -1,0 +1,87 @@
+#!/usr/bin/env python3
+"""Runs that end early leave no output folder that looks finished.
+
+A message with a large attachment (made with openssl at test time) is decrypted by a child
+that gets SIGINT, SIGTERM or SIGHUP at several moments, and once under a file-size limit
+(prlimit): afterwards there is either no output folder at all, or a finished one holding
+the whole attachment; never a temporary folder, never a scratch file.
+
+Usage: interruptions.py DECRYPT SOURCE_DIR
+"""
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+ATTACHMENT = 6 << 20
+
+
+def leftovers(folder):
+    """What an ended run left: (hidden work folders, output folders not whole)."""
+    hidden, partial = [], []
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if name.startswith('.Decrypt'):
+            hidden.append(name)
+        elif name.startswith('Decrypt'):
+            files = sorted(os.listdir(path))
+            if files != ['Msg.txt', 'big.bin'] or os.path.getsize(os.path.join(path, 'big.bin')) != ATTACHMENT:
+                partial.append(f'{name}: {files}')
+    return hidden, partial
+
+
+def main():
+    program, source = sys.argv[1], sys.argv[2]
+    failures = []
+    scratch = tempfile.mkdtemp(prefix='qm_interrupt_')
+    try:
+        env = dict(os.environ, XDG_CONFIG_HOME=scratch + '/cfg', XDG_DATA_HOME=scratch + '/data',
+                   XDG_RUNTIME_DIR=scratch)
+        for name in ('demo.sec', 'demo.P7M'):
+            shutil.copy(os.path.join(source, 'samples', name), scratch)
+        with open(os.path.join(scratch, 'big.bin'), 'wb') as f:
+            f.write(os.urandom(ATTACHMENT))
+        subprocess.run('openssl pkcs7 -inform DER -in demo.P7M -print_certs -out demo.pem && '
+                       '(printf "Subject: big\\r\\nMIME-Version: 1.0\\r\\nContent-Type: multipart/mixed; boundary=b\\r\\n\\r\\n'
+                       '--b\\r\\nContent-Type: text/plain\\r\\n\\r\\nHello.\\r\\n--b\\r\\nContent-Type: application/octet-stream; '
+                       'name=big.bin\\r\\nContent-Transfer-Encoding: base64\\r\\n\\r\\n"; base64 big.bin; printf "\\r\\n--b--\\r\\n") > big.eml && '
+                       'openssl cms -encrypt -provider legacy -provider default -rc2-40 -outform DER -in big.eml -out big.p7m demo.pem',
+                       shell=True, cwd=scratch, check=True, capture_output=True)
+        runs = os.path.join(scratch, 'runs')
+        delays = (0.0, 0.02, 0.05, 0.1, 0.2, 0.4)
+        for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            for delay in delays:
+                os.mkdir(runs)
+                shutil.copy(os.path.join(scratch, 'big.p7m'), runs)
+                child = subprocess.Popen([program, '--batch', '--key', '../demo.sec', 'big.p7m'], cwd=runs, env=env,
+                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                time.sleep(delay)
+                child.send_signal(sig)
+                status = child.wait()
+                hidden, partial = leftovers(runs)
+                if hidden or partial:
+                    failures.append(f'{sig.name} after {delay} s (status {status}): left {hidden + partial}')
+                shutil.rmtree(runs)
+
+        # A file-size limit is an ordinary write error: the file fails, nothing is left.
+        os.mkdir(runs)
+        shutil.copy(os.path.join(scratch, 'big.p7m'), runs)
+        result = subprocess.run(['prlimit', f'--fsize={ATTACHMENT // 2}', program, '--batch', '--key', '../demo.sec',
+                                 'big.p7m'], cwd=runs, env=env, stdin=subprocess.DEVNULL, capture_output=True, text=True)
+        hidden, partial = leftovers(runs)
+        if (result.returncode != 1 or 'decrypt: big.p7m: the output folder cannot be written' not in result.stderr
+                or hidden or os.listdir(runs) != ['big.p7m']):
+            failures.append(f'file-size limit: status {result.returncode}, {result.stderr[-200:]!r}, left {os.listdir(runs)}')
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    for failure in failures:
+        print('FAIL', failure)
+    print(f'{len(failures)} failures')
+    return 1 if failures else 0
+
+
+if __name__ == '__main__':
+    sys.exit(main())
