@@ -3,6 +3,7 @@
 #include "decrypt/core/certificate_file.h"
 #include "decrypt/core/content_processing.h"
 #include "framework/file.h"
+#include "framework/fsutil.h"
 #include "sigilbox/asn1/algorithm_identifier.h"
 #include "sigilbox/asn1/asn1_decode.h"
 #include "sigilbox/engines/hex_text.h"
@@ -426,14 +427,13 @@ bool MatchCertificate(const CASN1Type& value, const CRSAPrivateKey& key, CRecipi
 
 bool ReadCertificateFile(const CString& path, CByteArray& bytes)
 {
-    CFileStatus status;
-    if (!CFile::GetStatus(path, status) || (status.m_attribute & CFile::directory) || status.m_size <= 0 ||
-        status.m_size > kMaxCertificateFileSize)
+    long long size = 0;
+    if (AfxGetPathKind(path, &size) != AfxPathKind::regular || size <= 0 || size > kMaxCertificateFileSize)
         return false;
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary))
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary | CFile::modeRegularOnly))
         return false;
-    bytes.SetSize(static_cast<int>(status.m_size));
+    bytes.SetSize(static_cast<int>(size));
     return file.Read(bytes.GetData(), static_cast<UINT>(bytes.GetSize())) == static_cast<UINT>(bytes.GetSize());
 }
 

@@ -5,6 +5,7 @@
 #include "decrypt/core/input_forms.h"
 #include "decrypt/core/key_info.h"
 #include "framework/file.h"
+#include "framework/fsutil.h"
 #include "sigilbox/engines/rsa_keys.h"
 #include "sigilbox/pki/pkcs7.h"
 
@@ -27,30 +28,32 @@ CString Shown(const char* text)
 }
 
 // Reads the whole file into `bytes`; "" on success, else why it cannot be read. Only a plain
-// file is opened: a folder, a missing file and anything that shows no size (FIFOs, devices)
-// are refused by their status first.
+// file is read, and opening it never waits (a FIFO put in its place meanwhile fails).
 CString ReadInput(const char* path, CByteArray& bytes)
 {
     if (!path || !*path)
         return "no file name was given";
-    CFileStatus status;
-    if (!CFile::GetStatus(path, status))
-        return "there is no such file (or it cannot be reached)";
-    if (status.m_attribute & CFile::directory)
-        return "it is a folder, not a file";
-    if (status.m_size <= 0)
-        return "it is empty (or not a plain file)";
-    if (status.m_size > kMaxInspectedFileSize) {
+    long long size = 0;
+    switch (AfxGetPathKind(path, &size)) {
+    case AfxPathKind::missing: return "there is no such file";
+    case AfxPathKind::unknown: return "it cannot be reached (no permission to look?)";
+    case AfxPathKind::folder: return "it is a folder, not a file";
+    case AfxPathKind::other: return "it is not a plain file (a device, a pipe or a socket)";
+    case AfxPathKind::regular: break;
+    }
+    if (size <= 0)
+        return "it is empty";
+    if (size > kMaxInspectedFileSize) {
         CString why;
-        why.Format("it is too large to inspect (%lld bytes; at most %lld)", status.m_size, kMaxInspectedFileSize);
+        why.Format("it is too large to inspect (%lld bytes; at most %lld)", size, kMaxInspectedFileSize);
         return why;
     }
     CFile file;
     CFileException error;
-    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary, &error))
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary | CFile::modeRegularOnly, &error))
         return error.m_cause == CFileException::sharingViolation ? "another program is writing it"
                                                                  : "it cannot be opened (no permission to read it?)";
-    bytes.SetSize(static_cast<int>(status.m_size));
+    bytes.SetSize(static_cast<int>(size));
     if (file.Read(bytes.GetData(), static_cast<UINT>(bytes.GetSize())) != static_cast<UINT>(bytes.GetSize()))
         return "it could not be read whole";
     return CString();

@@ -14,6 +14,6 @@ constexpr int kMaxTriedRecipients = 64;
 // writes the report into `report`: a few plain lines ending in '\n' (the file, its form, the
 // layers outermost first, each recipient, the content cipher with the program's verdict, the
 // current ID and whether it can open the file). 1 when the current decrypting ID can open
-// the file, 0 otherwise; for a file that cannot be read (missing, a folder, empty or not a
-// plain file, too large, no S/MIME content) the report says why. Never raises.
+// the file, 0 otherwise; for a file that cannot be read (missing, a folder, not a plain file,
+// empty, too large, no S/MIME content) the report says why. Never raises.
 int InspectFile(const char* path, CString& report);
