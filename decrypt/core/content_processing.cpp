@@ -334,7 +334,7 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     if (haveId)
         std::stable_partition(order.begin(), order.end(), [&](int i) {
             CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
-            return CASN1_RecipientInfo::IsValid(&recipient) && DescribeRecipient(recipient).SameCertificate(id);
+            return IsRecipientFor(recipient, id);
         });
     progress.SetUp(std::min(count, kMaxRecipientTrials) + 7, 0, 1, 0);
     int trials = 0;

@@ -448,29 +448,6 @@ std::unique_ptr<CASN1_ContentInfo> ReadContentInfo(const char* path, BOOL base64
     }
 }
 
-// Why a file cannot be an input at all, before anything is made for it: "" when it can.
-CString InputProblem(const char* path)
-{
-    if (!path || !*path)
-        return "the file name is empty";
-    long long size = 0;
-    LONG error = 0;
-    switch (AfxGetPathKind(path, &size, &error)) {
-    case AfxPathKind::missing:
-        return "the file does not exist";
-    case AfxPathKind::folder:
-        return "it is a folder, not a file";
-    case AfxPathKind::other:
-        return "it is not a regular file (a FIFO, a socket or a device)";
-    case AfxPathKind::unknown:
-        return CString("the file cannot be looked at: ") +
-               AfxDescribeFileError(CFileException::OsErrorToException(error), error);
-    case AfxPathKind::regular:
-        break;
-    }
-    return size == 0 ? CString("the file is empty") : CString();
-}
-
 // What one run holds: released in every outcome, the folder removed when the run failed.
 struct CRun {
     CString folder;
@@ -552,7 +529,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     };
     try {
         dialog.SetStageText("preparing outputs ...");
-        CString problem = InputProblem(path);
+        CString problem = AfxDescribeInputProblem(path);
         if (!problem.IsEmpty())
             FailFile(path, problem);
         writing = TRUE;

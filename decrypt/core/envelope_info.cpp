@@ -452,6 +452,23 @@ BOOL CRecipientView::SameCertificate(const CRecipientView& other) const
     return !issuerDer.empty() && issuerDer == other.issuerDer && serialBytes == other.serialBytes;
 }
 
+BOOL IsRecipientFor(CASN1_RecipientInfo& recipient, const CRecipientView& id)
+{
+    if (id.issuerDer.empty() || !CASN1_RecipientInfo::IsValid(&recipient))
+        return FALSE;
+    // The serial first: it is short and tells most entries apart without encoding a name.
+    auto* issuerAndSerial = AfxAsConstructed(AfxChildAt(&recipient, 1), 0x10);
+    auto* serial = dynamic_cast<const CASN1_INTEGER*>(AfxChildAt(issuerAndSerial, 1));
+    if (!serial)
+        return FALSE;
+    CByteArray magnitude;
+    serial->GetData(magnitude);
+    if (Octets(magnitude.GetData(), magnitude.GetSize()) != id.serialBytes)
+        return FALSE;
+    CDEREncoding issuer(*AfxChildAt(issuerAndSerial, 0));
+    return Octets(issuer.GetData(), issuer.GetSize()) == id.issuerDer;
+}
+
 CCipherView DescribeContentCipher(CASN1_AlgorithmIdentifier& algorithm)
 {
     if (CASN1_AlgorithmIdentifier::IsValid(&algorithm))

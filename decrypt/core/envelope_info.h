@@ -47,6 +47,9 @@ struct CCipherView {
 
 CCipherView DescribeContentCipher(CASN1_AlgorithmIdentifier& algorithm);
 CRecipientView DescribeRecipient(CASN1_RecipientInfo& recipient);
+// The entry is for the certificate `id` describes (issuer and serial), told without
+// describing the entry: cheap enough for every one of many entries.
+BOOL IsRecipientFor(CASN1_RecipientInfo& recipient, const CRecipientView& id);
 
 // The identity of the current decrypting ID: the issuer and serial of the certificate in the
 // certificate file beside the key file (the first certificate whose public key is the key's);

@@ -1,6 +1,9 @@
 #include "decrypt/core/input_forms.h"
 
+#include "decrypt/core/outcome.h"
 #include "decrypt/mime/transfer_decoders.h"
+#include "framework/exceptions.h"
+#include "framework/fsutil.h"
 #include "framework/memfile.h"
 
 #include <algorithm>
@@ -263,4 +266,28 @@ CString AfxDescribeEncodingFault(const BYTE* data, size_t size)
     if (!walker.Element(pos, size, 0))
         return walker.m_fault;
     return CString();
+}
+
+CString AfxDescribeInputProblem(const char* path, long long* size)
+{
+    if (!path || !*path)
+        return "the file name is empty";
+    long long length = 0;
+    LONG error = 0;
+    switch (AfxGetPathKind(path, &length, &error)) {
+    case AfxPathKind::missing:
+        return "the file does not exist";
+    case AfxPathKind::folder:
+        return "it is a folder, not a file";
+    case AfxPathKind::other:
+        return "it is not a regular file (a FIFO, a socket or a device)";
+    case AfxPathKind::unknown:
+        return CString("the file cannot be looked at: ") +
+               AfxDescribeFileError(CFileException::OsErrorToException(error), error);
+    case AfxPathKind::regular:
+        break;
+    }
+    if (size)
+        *size = length;
+    return length == 0 ? CString("the file is empty") : CString();
 }

@@ -27,3 +27,8 @@ CString AfxDescribeInput(const BYTE* data, size_t size);
 // M, but the element at byte N runs to byte K", "the content is corrupt at byte N (...)";
 // empty when the first element is whole.
 CString AfxDescribeEncodingFault(const BYTE* data, size_t size);
+
+// Why a path cannot be an input at all, before anything is read or made for it: "the file
+// does not exist", "it is a folder, not a file", "it is not a regular file (a FIFO, a socket
+// or a device)", "the file is empty"...; empty when it can. `size` gets a regular file's length.
+CString AfxDescribeInputProblem(const char* path, long long* size = nullptr);

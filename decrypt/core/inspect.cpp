@@ -31,18 +31,10 @@ CString Shown(const char* text)
 // file is read, and opening it never waits (a FIFO put in its place meanwhile fails).
 CString ReadInput(const char* path, CByteArray& bytes)
 {
-    if (!path || !*path)
-        return "no file name was given";
     long long size = 0;
-    switch (AfxGetPathKind(path, &size)) {
-    case AfxPathKind::missing: return "there is no such file";
-    case AfxPathKind::unknown: return "it cannot be reached (no permission to look?)";
-    case AfxPathKind::folder: return "it is a folder, not a file";
-    case AfxPathKind::other: return "it is not a plain file (a device, a pipe or a socket)";
-    case AfxPathKind::regular: break;
-    }
-    if (size <= 0)
-        return "it is empty";
+    CString problem = AfxDescribeInputProblem(path, &size);
+    if (!problem.IsEmpty())
+        return problem;
     if (size > kMaxInspectedFileSize) {
         CString why;
         why.Format("it is too large to inspect (%lld bytes; at most %lld)", size, kMaxInspectedFileSize);
@@ -111,7 +103,7 @@ int CanOpen(const CEnvelopeView& view, const CRSAPrivateKey* key, const CRecipie
         const CRecipientView& recipient = view.recipients[i];
         if (!recipient.rsa || recipient.encryptedKey.empty())
             continue;
-        if (tries++ == kMaxTriedRecipients)
+        if (tries++ == kMaxRecipientTrials)
             break;
         const int keyBytes = UnlockedKeyLength(*key, recipient.encryptedKey);
         if (!keyBytes)
@@ -128,8 +120,8 @@ int CanOpen(const CEnvelopeView& view, const CRSAPrivateKey* key, const CRecipie
     if (matched)
         return 1;
     why = "no recipient is this ID: the message was encrypted for other keys";
-    if (tries > kMaxTriedRecipients)
-        why.Format("no recipient is this ID (the first %d were tried)", kMaxTriedRecipients);
+    if (tries > kMaxRecipientTrials)
+        why.Format("no recipient is this ID (the first %d were tried)", kMaxRecipientTrials);
     return 0;
 }
 
@@ -186,7 +178,7 @@ int Inspect(const char* path, CString& report)
         line.Format("Recipients: %zu\n", view.recipients.size() + static_cast<size_t>(view.otherRecipients));
         report += line;
         for (size_t i = 0; i < view.recipients.size(); ++i) {
-            if (i == static_cast<size_t>(kMaxTriedRecipients)) {
+            if (i == static_cast<size_t>(kMaxRecipientTrials)) {
                 line.Format("  ... and %zu more\n", view.recipients.size() - i);
                 report += line;
                 break;

@@ -7,8 +7,6 @@
 // Files larger than this are not read for a report.
 constexpr long long kMaxInspectedFileSize = 256ll << 20;
 
-// At most this many recipients are tried with the current ID's key.
-constexpr int kMaxTriedRecipients = 64;
 
 // Reads the file in any form users meet (DER, base64, PEM armour, a whole S/MIME mail) and
 // writes the report into `report`: a few plain lines ending in '\n' (the file, its form, the

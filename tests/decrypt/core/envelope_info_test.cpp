@@ -275,10 +275,10 @@ TEST_F(IdsScratch, InputsInEveryFormAndUnreadableOnesToldWhy)
         {qmtest::DataPath("decrypt/text_rc2_40.b64"), 1, "Form: base64 text"},
         {qmtest::DataPath("decrypt/text_rc2_40_mail.eml"), 1, "Form: an S/MIME mail"},
         {qmtest::DataPath("decrypt/rc2_128.p7m"), 0, "RC2-CBC 128-bit (refused"},
-        {Path("missing.p7m"), 0, "no such file"},
+        {Path("missing.p7m"), 0, "the file does not exist"},
         {dir, 0, "a folder"},
         {Path("empty"), 0, "empty"},
-        {"/dev/null", 0, "not a plain file"},
+        {"/dev/null", 0, "not a regular file"},
         {Path("notes.txt"), 0, "Not S/MIME content: it looks like text"},
     };
     for (const auto& row : rows) {
