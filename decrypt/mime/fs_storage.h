@@ -4,8 +4,9 @@
 
 #include "decrypt/mime/stg_interfaces.h"
 
-// Longest element path (folder, separator and name) a file-system storage accepts.
-constexpr int kMaxElementPath = 260;
+// Longest element path (folder, separator and name) a file-system storage accepts: the
+// system's own limit (PATH_MAX), not the 260 characters of the other platform.
+constexpr int kMaxElementPath = 4096;
 
 // Opens (or, with `create` or the STGM_CREATE bit, creates) the storage over the folder
 // `path`; an existing folder is accepted. With no path a fresh folder with the prefix "stg"

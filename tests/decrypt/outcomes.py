@@ -171,6 +171,14 @@ def main():
                 or 'decrypt: missing.p7m: the file does not exist\n' not in result.stderr):
             failures.append(f'summary run: {result.returncode} {result.stdout!r} {result.stderr[-200:]!r}')
 
+        # A file deep in folders, named by its absolute path: no limit below the system's own.
+        deep = os.path.join(scratch, *['a_folder_with_a_rather_long_name_%d' % i for i in range(12)])
+        os.makedirs(deep)
+        shutil.copy(os.path.join(scratch, 'demo.p7m'), deep)
+        result = run([program, '--batch', '--key', 'demo.sec', os.path.join(deep, 'demo.p7m')], scratch, env)
+        if result.returncode != 0 or not os.path.exists(os.path.join(deep, 'Decrypt', 'list.txt')):
+            failures.append(f'deep folder ({len(deep)} characters): {result.stderr[-200:]!r}')
+
         # No decrypting ID: every file reported, a status of its own.
         result = run([program, '--json', 'demo.p7m'], scratch, env)
         line = json.loads(result.stdout.splitlines()[0]) if result.stdout else {}
