@@ -355,6 +355,8 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
                 return 1;
         } catch (CFileException*) {
             throw;   // the output could not be written: no other recipient changes that
+        } catch (CMemoryException*) {
+            throw;   // nor does it help when the memory ran out
         } catch (CException* e) {
             // Another recipient's key, a padding or decoding error, a refused cipher:
             // the next recipient may still be the user's.
