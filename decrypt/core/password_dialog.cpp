@@ -1,6 +1,14 @@
 #include "decrypt/core/password_dialog.h"
 
 #include "decrypt/core/key_file_ids.h"
+#include "framework/ui/message_box.h"
+
+namespace {
+thread_local int t_newPasswordScopes = 0;
+}
+
+CNewPasswordScope::CNewPasswordScope() { ++t_newPasswordScopes; }
+CNewPasswordScope::~CNewPasswordScope() { --t_newPasswordScopes; }
 
 CPasswordDialog::CPasswordDialog(CDialog* parent, int option) : CDialog(IDD_PASSWORD, parent), m_nOption(option) {}
 
@@ -14,7 +22,7 @@ BOOL CPasswordDialog::OnInitDialog()
 {
     CDialog::OnInitDialog();
     LimitText(IDC_PASSWORD_EDIT, kMaxPasswordLength);
-    SetDlgItemText(IDC_PASSWORD_PROMPT, "Reenter password:");
+    SetDlgItemText(IDC_PASSWORD_PROMPT, m_strPrompt);
     CheckDlgButton(IDC_PASSWORD_SAVE, TRUE);
     EnableControl(IDC_PASSWORD_SAVE, m_nOption != 0);
     return TRUE;
@@ -51,10 +59,27 @@ void CPasswordDialog::WipeEdit()
 
 BOOL AskPassword(CDialog* parent, CString& password)
 {
-    CPasswordDialog dialog(parent, 0);
-    if (dialog.DoModal() != IDOK)
-        return FALSE;
-    password.Wipe();
-    password = dialog.GetPassword();
-    return TRUE;
+    if (t_newPasswordScopes == 0) {
+        CPasswordDialog dialog(parent, 0);
+        if (dialog.DoModal() != IDOK)
+            return FALSE;
+        password.Wipe();
+        password = dialog.GetPassword();
+        return TRUE;
+    }
+    for (;;) {
+        CPasswordDialog first(parent, 0);
+        first.SetPrompt("Password:");
+        if (first.DoModal() != IDOK)
+            return FALSE;
+        CPasswordDialog again(parent, 0);
+        if (again.DoModal() != IDOK)
+            return FALSE;
+        if (first.GetPassword() == again.GetPassword()) {
+            password.Wipe();
+            password = first.GetPassword();
+            return TRUE;
+        }
+        AfxMessageBox(kPasswordsDiffer, MB_OK | MB_ICONEXCLAMATION);
+    }
 }

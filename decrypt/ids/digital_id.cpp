@@ -5,6 +5,7 @@
 #include "decrypt/core/dialog_helpers.h"
 #include "decrypt/core/key_file.h"
 #include "decrypt/core/key_info.h"
+#include "decrypt/core/password_dialog.h"
 #include "decrypt/core/resources.h"
 #include "decrypt/ids/digital_id_dialogs.h"
 #include "decrypt/ids/ids_resources.h"
@@ -178,6 +179,8 @@ int CreateDigitalIDIn(CDialog* parent, const char* path, int format, bool askRep
     state.m_strKeyFileName = path;
     state.m_nIDIsSet = 1;
 
+    // A password chosen now is typed twice.
+    CNewPasswordScope newPassword;
     if (!SaveKeyFile(parent, format)) {
         saved.RestoreTo(state);
         return 0;

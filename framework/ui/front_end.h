@@ -8,6 +8,15 @@
 
 class CDialog;
 class CFileDialog;
+
+// Questions a front end may ask a dialog through its WindowProc; a dialog that does not
+// answer gets the template's behaviour.
+// DM_GETDEFID: the button that Enter presses, as (DC_HASDEFID << 16) | id; id 0 is none.
+constexpr UINT DM_GETDEFID = 0x0400;
+constexpr WORD DC_HASDEFID = 0x534B;
+// WM_QUERYDISABLEDREASON: why the control wParam is off now, written to the CString that
+// lParam points to; non-zero when the dialog told.
+constexpr UINT WM_QUERYDISABLEDREASON = 0x8000 + 0x31;
 class CPropertySheet;
 
 class FRAMEWORK_API CFrontEnd {

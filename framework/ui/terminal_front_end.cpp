@@ -7,6 +7,8 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 // Indexes of the controls a user can pick by number (fields, boxes, lists), in order.
@@ -30,6 +32,29 @@ std::vector<const CDialogControl*> Fields(const CDialog& dialog)
         }
     }
     return fields;
+}
+
+// TRUE when some field of the screen can be changed: only then are the fields numbered.
+bool HasEditableField(const std::vector<const CDialogControl*>& fields)
+{
+    for (const CDialogControl* f : fields)
+        if (f->enabled && !(f->style & CS_READONLY))
+            return true;
+    return false;
+}
+
+// A button's text as a word: no access-key mark, no trailing "...".
+CString PlainName(const char* text)
+{
+    CString out;
+    for (const char* p = text; *p; ++p) {
+        if (*p == '&' && p[1])
+            ++p;
+        out += *p;
+    }
+    while (!out.IsEmpty() && out[out.GetLength() - 1] == '.')
+        out = out.Left(out.GetLength() - 1);
+    return out;
 }
 
 CString StripAmpersand(const char* text)
@@ -140,6 +165,48 @@ void LeaveRawWhileBusy(CTerminal& term)
     }
 }
 
+// The button Enter presses: the dialog's own answer, else the template's default button,
+// else OK; 0 when Enter presses nothing.
+UINT EnterButton(CDialog& dialog)
+{
+    DWORD answer = static_cast<DWORD>(dialog.WindowProc(DM_GETDEFID, 0, 0));
+    if (HIWORD(answer) == DC_HASDEFID)
+        return LOWORD(answer);
+    for (const CDialogControl& c : dialog.GetControls())
+        if (c.kind == ControlKind::DefaultButton && c.visible)
+            return c.id;
+    return dialog.GetControl(IDOK) ? IDOK : 0;
+}
+
+// TRUE when the name's extension is one of the filters' (*.ext) patterns.
+bool HasFilterExtension(const CString& path, const std::vector<CFileDialog::Filter>& filters)
+{
+    int slash = path.ReverseFind('/');
+    int dot = path.ReverseFind('.');
+    if (dot <= slash + 1 || dot + 1 >= path.GetLength())
+        return false;
+    CString want = "*" + path.Mid(dot);
+    want.MakeLower();
+    for (const auto& f : filters) {
+        CString pattern = f.pattern;
+        pattern.MakeLower();
+        pattern.TrimLeft();
+        pattern.TrimRight();
+        for (int start = 0; start <= pattern.GetLength();) {
+            int end = pattern.Find(';', start);
+            if (end < 0)
+                end = pattern.GetLength();
+            CString one = pattern.Mid(start, end - start);
+            one.TrimLeft();
+            one.TrimRight();
+            if (one == want)
+                return true;
+            start = end + 1;
+        }
+    }
+    return false;
+}
+
 bool HasProgressBar(const CDialog& dialog)
 {
     for (const CDialogControl& c : dialog.GetControls())
@@ -172,11 +239,50 @@ char CTerminalFrontEnd::AccessKey(const char* text)
     return 0;
 }
 
+CString CTerminalFrontEnd::WrapText(const char* text, int width)
+{
+    if (width < 10)
+        width = 10;
+    const size_t w = static_cast<size_t>(width);
+    CString out;
+    for (const char* p = text ? text : "";;) {
+        const char* end = std::strchr(p, '\n');
+        std::string line(p, end ? static_cast<size_t>(end - p) : std::strlen(p));
+        size_t indent = line.find_first_not_of(' ');
+        std::string pad(indent == std::string::npos || indent > w / 2 ? 0 : indent, ' ');
+        while (line.size() > w) {
+            size_t cut = line.rfind(' ', w);
+            size_t resume = cut + 1;
+            if (cut == std::string::npos || cut <= pad.size()) {
+                // One word longer than the line: cut it, not inside a character.
+                cut = w;
+                while (cut > pad.size() + 1 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
+                    --cut;
+                resume = cut;
+            }
+            size_t keep = line.find_last_not_of(' ', cut - 1);
+            out += CString(line.substr(0, keep == std::string::npos ? 0 : keep + 1)) + "\n";
+            size_t next = line.find_first_not_of(' ', resume);
+            line = pad + (next == std::string::npos ? std::string() : line.substr(next));
+            if (line.size() == pad.size())
+                line.clear();
+        }
+        out += CString(line);
+        if (!end)
+            break;
+        out += "\n";
+        p = end + 1;
+    }
+    return out;
+}
+
 CString CTerminalFrontEnd::RenderForm(const CDialog& dialog)
 {
     CString out;
     out += "== " + dialog.GetWindowText() + " ==\n";
     auto fields = Fields(dialog);
+    // Numbers only where a field can be changed; elsewhere they would invite typing them.
+    const bool numbered = HasEditableField(fields);
     const auto& cs = dialog.GetControls();
     CString buttons;
     for (size_t i = 0; i < cs.size(); ++i) {
@@ -187,6 +293,9 @@ CString CTerminalFrontEnd::RenderForm(const CDialog& dialog)
         for (size_t f = 0; f < fields.size(); ++f)
             if (fields[f] == &c)
                 number = static_cast<int>(f) + 1;
+        CString mark;
+        if (numbered && number > 0)
+            mark.Format("%d) ", number);
         CString off = c.enabled ? CString() : CString(" (off)");
         CString line;
         switch (c.kind) {
@@ -199,21 +308,21 @@ CString CTerminalFrontEnd::RenderForm(const CDialog& dialog)
             break;
         case ControlKind::Edit: {
             CString value = (c.style & CS_PASSWORD) ? CString('*', c.text.GetLength()) : c.text;
-            line.Format("  %d) %s %s%s\n", number, LabelOf(dialog, c).c_str(), value.c_str(), off.c_str());
+            line.Format("  %s%s %s%s\n", mark.c_str(), LabelOf(dialog, c).c_str(), value.c_str(), off.c_str());
             break;
         }
         case ControlKind::CheckBox:
         case ControlKind::RadioButton:
-            line.Format("  %d) [%c] %s%s\n", number, c.checked ? 'x' : ' ', StripAmpersand(c.text).c_str(), off.c_str());
+            line.Format("  %s[%c] %s%s\n", mark.c_str(), c.checked ? 'x' : ' ', StripAmpersand(c.text).c_str(), off.c_str());
             break;
         case ControlKind::ListBox:
         case ControlKind::ComboBox: {
             CString sel = c.selection >= 0 && c.selection < static_cast<int>(c.items.size()) ? c.items[static_cast<size_t>(c.selection)] : c.text;
-            line.Format("  %d) %s %s%s\n", number, LabelOf(dialog, c).c_str(), sel.c_str(), off.c_str());
+            line.Format("  %s%s %s%s\n", mark.c_str(), LabelOf(dialog, c).c_str(), sel.c_str(), off.c_str());
             break;
         }
         case ControlKind::Spin:
-            line.Format("  %d) %s %d%s\n", number, LabelOf(dialog, c).c_str(), c.spinPos, off.c_str());
+            line.Format("  %s%s %d%s\n", mark.c_str(), LabelOf(dialog, c).c_str(), c.spinPos, off.c_str());
             break;
         case ControlKind::ProgressBar: {
             PROGRESSBARSTATE st;
@@ -303,17 +412,93 @@ std::vector<CString> CTerminalFrontEnd::ParseDroppedPaths(const char* text)
     return paths;
 }
 
+void CTerminalFrontEnd::Prompt(const CString& text)
+{
+    m_term.Write(text);
+    m_openPrompt = text;
+}
+
+void CTerminalFrontEnd::EndOpenLine()
+{
+    if (m_progressLineOpen || !m_openPrompt.IsEmpty())
+        m_term.Write("\n");
+    m_progressLineOpen = FALSE;
+    m_openPrompt.Empty();
+}
+
 BOOL CTerminalFrontEnd::WaitForLine(CDialog* dialog, CString& line, BOOL echo)
 {
-    // Timers and messages of the dialog keep running while the user types.
+    // Timers and messages of the dialog keep running while the user types. What they write
+    // (a handed-over file's progress) goes below the prompt, which is then shown again.
+    const CString prompt = m_openPrompt;
     while (!m_term.WaitForInput(50)) {
         if (dialog) {
             dialog->PumpWaitingMessages();
-            if (dialog->IsEnded())
+            if (dialog->IsEnded()) {
+                m_openPrompt.Empty();
                 return FALSE;
+            }
         }
+        if (!prompt.IsEmpty() && m_openPrompt.IsEmpty() && !m_progressLineOpen)
+            Prompt(prompt);
     }
+    m_openPrompt.Empty();
     return m_term.ReadLine(line, echo);
+}
+
+BOOL CTerminalFrontEnd::ReadSecret(CDialog* dialog, CString& line, BOOL& cancel)
+{
+    cancel = FALSE;
+    char typed[4 * 64 + 1];
+    size_t length = 0;
+    BOOL ended = FALSE;
+    m_term.SetRaw(TRUE);
+    for (;;) {
+        if (!m_term.WaitForInput(50)) {
+            if (dialog) {
+                dialog->PumpWaitingMessages();
+                if (dialog->IsEnded()) {
+                    ended = TRUE;
+                    break;
+                }
+            }
+            continue;
+        }
+        int key = m_term.ReadKey();
+        if (key < 0) {
+            ended = TRUE;
+            break;
+        }
+        if (key == '\r' || key == '\n')
+            break;
+        if (key == 27 || key == 3) {   // Esc, Ctrl-C
+            cancel = TRUE;
+            break;
+        }
+        if (key == 127 || key == 8) {
+            // One character back (all the bytes of a UTF-8 one).
+            while (length > 0 && (static_cast<unsigned char>(typed[length - 1]) & 0xC0) == 0x80)
+                --length;
+            if (length > 0) {
+                --length;
+                m_term.Write("\b \b");
+            }
+            continue;
+        }
+        if (key < 0x20 || length + 1 >= sizeof typed)
+            continue;
+        typed[length++] = static_cast<char>(key);
+        if ((key & 0xC0) != 0x80)
+            m_term.Write("*");
+    }
+    m_term.SetRaw(FALSE);
+    m_term.Write("\n");
+    line.Wipe();
+    line = CString(typed, static_cast<int>(length));
+    volatile char* wipe = typed;
+    for (size_t i = 0; i < sizeof typed; ++i)
+        wipe[i] = 0;
+    return ended ? FALSE : TRUE;
 }
 
 BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control)
@@ -332,7 +517,7 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
             item.Format("     %zu. %s\n", i + 1, control.items[i].c_str());
             m_term.Write(item);
         }
-        m_term.Write("   choose: ");
+        Prompt("   choose: ");
         CString line;
         if (!WaitForLine(&dialog, line))
             return FALSE;
@@ -342,7 +527,7 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
         return TRUE;
     }
     case ControlKind::Spin: {
-        m_term.Write("   value: ");
+        Prompt("   value: ");
         CString line;
         if (!WaitForLine(&dialog, line))
             return FALSE;
@@ -355,11 +540,18 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
     default:
         return TRUE;
     }
+    // Keys of a password or a timed phrase are taken one by one, unechoed from the first:
+    // the terminal is switched before the prompt shows.
+    const bool secret = (control.style & CS_PASSWORD) && m_term.IsInteractive();
+    if (secret || (control.style & CS_WANTKEYS))
+        m_term.SetRaw(TRUE);
     m_term.Write(CString("   ") + label + " ");
     if (control.style & CS_WANTKEYS) {
-        // Each key goes to the dialog with its time, as it is pressed.
-        CString text = control.text;
-        m_term.SetRaw(TRUE);
+        // Each key goes to the dialog with its time, as it is pressed. A field typed again
+        // starts empty: what is typed replaces it.
+        CString text;
+        if (!control.text.IsEmpty())
+            dialog.HandleEditChange(id, "");
         for (;;) {
             int key = m_term.ReadKey();
             if (key < 0 || key == '\r' || key == '\n')
@@ -378,7 +570,10 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
                 text += static_cast<char>(key);
             }
             dialog.HandleEditChange(id, text);
-            m_term.Write((control.style & CS_PASSWORD) ? "*" : CString(static_cast<char>(key)).c_str());
+            if (key == 127 || key == 8)
+                m_term.Write("\b \b");
+            else if (key >= 0x20)
+                m_term.Write((control.style & CS_PASSWORD) ? "*" : CString(static_cast<char>(key)).c_str());
             if (dialog.IsEnded())
                 break;
         }
@@ -387,6 +582,20 @@ BOOL CTerminalFrontEnd::EditField(CDialog& dialog, const CDialogControl& control
         return TRUE;
     }
     CString line;
+    if (secret) {
+        // Unechoed from the first key: a line read would have been shown while typed.
+        BOOL cancel = FALSE;
+        if (!ReadSecret(&dialog, line, cancel)) {
+            line.Wipe();
+            return FALSE;
+        }
+        if (cancel)
+            dialog.HandleCommand(IDCANCEL);
+        else
+            dialog.HandleEditChange(id, line);
+        line.Wipe();
+        return TRUE;
+    }
     BOOL echo = (control.style & CS_PASSWORD) ? FALSE : TRUE;
     if (!WaitForLine(&dialog, line, echo))
         return FALSE;
@@ -416,13 +625,16 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
     line.TrimLeft();
     line.TrimRight();
     if (line.IsEmpty()) {
-        for (const CDialogControl& c : dialog.GetControls())
-            if (c.kind == ControlKind::DefaultButton && c.visible) {
-                RunCommand(dialog, c.id);
-                return TRUE;
-            }
-        if (dialog.GetControl(IDOK))
-            RunCommand(dialog, IDOK);
+        UINT id = EnterButton(dialog);
+        const CDialogControl* button = id ? dialog.GetControl(id) : nullptr;
+        if (!button) {
+            m_redraw = FALSE;   // Enter alone does nothing here: the prompt again
+            return TRUE;
+        }
+        if (!button->enabled && IsButton(*button))
+            SayUnavailable(dialog, *button);
+        else
+            RunCommand(dialog, id);
         return TRUE;
     }
     if (line == "\x1b") {
@@ -441,6 +653,10 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
     }
     if (std::isdigit(static_cast<unsigned char>(first))) {
         auto fields = Fields(dialog);
+        if (!HasEditableField(fields)) {
+            m_term.Write("No field can be changed on this screen.\n");
+            return TRUE;
+        }
         int n = std::atoi(line.c_str());
         if (n >= 1 && n <= static_cast<int>(fields.size()) && fields[static_cast<size_t>(n - 1)]->enabled) {
             if (fields[static_cast<size_t>(n - 1)]->style & CS_READONLY) {
@@ -460,31 +676,47 @@ BOOL CTerminalFrontEnd::HandleInput(CDialog& dialog, const CString& input)
             char k = ButtonKey(dialog, c);
             if (k == key) {
                 if (!c.enabled)
-                    m_term.Write("That command is not available now.\n");
+                    SayUnavailable(dialog, c);
                 else
                     RunCommand(dialog, c.id);
                 return TRUE;
             }
         }
+        if (key == 'Q') {   // no button answers to it: q closes, as Esc does
+            dialog.HandleCommand(IDCANCEL);
+            return TRUE;
+        }
     }
-    m_term.Write("Type a letter in [ ] for a command, a field number to change it, or Enter.\n");
+    m_term.Write(HasEditableField(Fields(dialog))
+                     ? "Type a letter in [ ] for a command, a field number to change it, Enter, or q to close.\n"
+                     : "Type a letter in [ ] for a command, or q to close.\n");
     return TRUE;
+}
+
+void CTerminalFrontEnd::SayUnavailable(CDialog& dialog, const CDialogControl& button)
+{
+    CString reason;
+    if (dialog.WindowProc(WM_QUERYDISABLEDREASON, button.id, reinterpret_cast<LPARAM>(&reason)) && !reason.IsEmpty())
+        m_term.Write(WrapText(PlainName(button.text) + " " + reason + ".", m_term.Columns() - 1) + "\n");
+    else
+        m_term.Write("That command is not available now.\n");
 }
 
 void CTerminalFrontEnd::RunModal(CDialog& dialog)
 {
     LeaveRawWhileBusy(m_term);
-    if (m_progressLineOpen) {
-        m_term.Write("\n");
-        m_progressLineOpen = FALSE;
-    }
+    EndOpenLine();
+    m_redraw = TRUE;
     while (!dialog.IsEnded()) {
         dialog.PumpWaitingMessages();
         if (dialog.IsEnded())
             break;
-        m_term.Write("\n");
-        m_term.Write(RenderForm(dialog));
-        m_term.Write("> ");
+        if (m_redraw) {
+            m_term.Write("\n");
+            m_term.Write(RenderForm(dialog));
+        }
+        m_redraw = TRUE;
+        Prompt("> ");
         CString line;
         if (!WaitForLine(&dialog, line)) {
             if (!dialog.IsEnded())
@@ -526,6 +758,11 @@ void CTerminalFrontEnd::DrawProgress(CDialog& dialog)
         // Progress comes in many small steps; only a change is drawn.
         if (m_progressLineOpen && line == m_lastProgressLine)
             return;
+        if (!m_openPrompt.IsEmpty()) {
+            // Below a waiting prompt, never over it.
+            m_term.Write("\n");
+            m_openPrompt.Empty();
+        }
         m_term.Write(line);
         m_progressLineOpen = TRUE;
         m_lastProgressLine = line;
@@ -570,6 +807,9 @@ void CTerminalFrontEnd::CloseModeless(CDialog& dialog)
     if (m_modeless == &dialog)
         m_modeless = nullptr;
     if (m_progressLineOpen) {
+        // The last steps (the bar set to its end as the work ends) may still be on their
+        // way: the line is drawn once more with them.
+        dialog.UpdateWindow();
         m_term.Write("\n");
         m_progressLineOpen = FALSE;
     }
@@ -577,10 +817,7 @@ void CTerminalFrontEnd::CloseModeless(CDialog& dialog)
 
 void CTerminalFrontEnd::ShowStatus(const char* text)
 {
-    if (m_progressLineOpen) {
-        m_term.Write("\n");
-        m_progressLineOpen = FALSE;
-    }
+    EndOpenLine();
     m_term.Write(text ? text : "");
     m_term.Write("\n");
 }
@@ -588,20 +825,17 @@ void CTerminalFrontEnd::ShowStatus(const char* text)
 int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT type)
 {
     LeaveRawWhileBusy(m_term);
-    if (m_progressLineOpen) {
-        m_term.Write("\n");
-        m_progressLineOpen = FALSE;
-    }
+    EndOpenLine();
     m_term.Write("\n");
     if (caption && *caption)
         m_term.Write((CString("[ ") + caption + " ]\n").c_str());
-    m_term.Write(text);
+    m_term.Write(WrapText(text, m_term.Columns() - 1));
     m_term.Write("\n");
     int buttons[3];
     int n = AfxMessageBoxButtons(type, buttons);
     int def = AfxMessageBoxDefault(type);
     if (n == 1) {
-        m_term.Write("(press Enter) ");
+        Prompt("(press Enter) ");
         CString line;
         WaitForLine(nullptr, line);
         return buttons[0];
@@ -624,7 +858,7 @@ int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT ty
             prompt += name(buttons[i]);
             prompt += buttons[i] == def ? "* " : " ";
         }
-        m_term.Write(prompt + "> ");
+        Prompt(prompt + "> ");
         CString line;
         if (!WaitForLine(nullptr, line))
             return AfxMessageBoxSafeAnswer(type);
@@ -644,10 +878,7 @@ int CTerminalFrontEnd::MessageBox(const char* text, const char* caption, UINT ty
 INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
 {
     LeaveRawWhileBusy(m_term);
-    if (m_progressLineOpen) {
-        m_term.Write("\n");
-        m_progressLineOpen = FALSE;
-    }
+    EndOpenLine();
     const auto& filters = dialog.GetFilters();
     m_term.Write(dialog.IsOpen() ? "\nOpen file\n" : "\nSave file as\n");
     for (size_t i = 0; i < filters.size(); ++i) {
@@ -656,7 +887,7 @@ INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
         m_term.Write(row);
     }
     for (;;) {
-        m_term.Write("File name (Enter cancels): ");
+        Prompt("File name (Enter cancels): ");
         CString line;
         if (!WaitForLine(nullptr, line))
             return IDCANCEL;
@@ -678,15 +909,19 @@ INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
         }
         DWORD index = 0;
         if (filters.size() > 1) {
+            // A name without a known extension takes the chosen type's, the first by default.
+            const bool fromName = HasFilterExtension(path, filters);
             CString prompt;
-            prompt.Format("File type (1-%zu, Enter: from the name): ", filters.size());
-            m_term.Write(prompt);
+            prompt.Format(fromName ? "File type (1-%zu, Enter: from the name): " : "File type (1-%zu, Enter: 1): ", filters.size());
+            Prompt(prompt);
             CString t;
             if (!WaitForLine(nullptr, t))
                 return IDCANCEL;
             int n = std::atoi(t.c_str());
             if (n >= 1 && n <= static_cast<int>(filters.size()))
                 index = static_cast<DWORD>(n);
+            else if (!fromName)
+                index = 1;
         } else if (filters.size() == 1) {
             index = 1;
         }
@@ -709,7 +944,8 @@ INT_PTR CTerminalFrontEnd::RunPropertySheet(CPropertySheet& sheet)
         }
         m_term.Write("\n");
         m_term.Write(RenderForm(*page));
-        m_term.Write("  [O]K  [C]ancel  tab: t N\n> ");
+        m_term.Write("  [O]K  [C]ancel  tab: t N\n");
+        Prompt("> ");
         CString line;
         if (!WaitForLine(nullptr, line))
             return IDCANCEL;

@@ -7,7 +7,9 @@
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/decrypt_driver.h"
 #include "decrypt/core/key_file.h"
+#include "decrypt/core/key_file_ids.h"
 #include "decrypt/core/key_info.h"
+#include "decrypt/core/password_dialog.h"
 #include "decrypt/core/resources.h"
 #include "decrypt/ids/digital_id.h"
 #include "decrypt/ids/digital_id_dialogs.h"
@@ -373,6 +375,38 @@ TEST_F(CreateID, ReplacedKeyFileGetsItsOwnCertificate)
 }  // namespace
 
 namespace {
+
+TEST_F(CreateID, ANewPasswordIsTypedTwiceUntilBothTypingsAgree)
+{
+    ScriptNewID("Protected ID");
+    ui.AnswerBox(IDYES);   // protect with a password
+    std::vector<CString> prompts;
+    // Two typings that differ are asked again; an empty password is allowed when both agree.
+    for (const char* typed : {"first", "frist", "", ""}) {
+        ui.OnDialog(IDD_PASSWORD, [&prompts, typed](CDialog& d) {
+            prompts.push_back(d.GetDlgItemText(IDC_PASSWORD_PROMPT));
+            d.HandleEditChange(IDC_PASSWORD_EDIT, typed);
+            d.HandleCommand(IDOK);
+        });
+    }
+    ASSERT_EQ(CreateDigitalID(nullptr, Path("pw.key").c_str()), 1);
+    EXPECT_EQ(prompts, (std::vector<CString>{"Password:", "Reenter password:", "Password:", "Reenter password:"}));
+    ASSERT_GE(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[1].text, kPasswordsDiffer);
+
+    // Opening the key file asks once, and the agreed password opens it.
+    prompts.clear();
+    DecryptionState& state = AfxGetDecryptionState();
+    state.SetDecryptingID(CKeyInfo());
+    state.m_strKeyFileName = Path("pw.key").c_str();
+    ui.OnDialog(IDD_PASSWORD, [&prompts](CDialog& d) {
+        prompts.push_back(d.GetDlgItemText(IDC_PASSWORD_PROMPT));
+        d.HandleCommand(IDOK);
+    });
+    ASSERT_EQ(LoadKeyFile(nullptr, 0), 1);
+    EXPECT_EQ(prompts, (std::vector<CString>{"Reenter password:"}));
+    EXPECT_STREQ(state.m_strName, "Protected ID");
+}
 
 TEST_F(CreateID, KeyFileGivenBeforehandSkipsTheFileDialog)
 {
