@@ -5,6 +5,7 @@
 #include "decrypt/core/key_file_ids.h"
 #include "decrypt/core/key_info.h"
 #include "decrypt/core/locked_file.h"
+#include "decrypt/core/outcome.h"
 #include "decrypt/core/password_dialog.h"
 #include "decrypt/core/resources.h"
 #include "framework/archive.h"
@@ -20,6 +21,7 @@
 #include "sigilbox/pki/key_container.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -87,6 +89,39 @@ void PathMessage(CDialog* parent, UINT id, const CString& path, UINT icon = MB_I
 }
 
 void Message(CDialog* parent, UINT id) { Box(parent, DecryptString(id), MB_OK | MB_ICONEXCLAMATION); }
+
+// A key file about to be replaced is first copied whole to "<name>.old", or "<name>.old(1)",
+// "(2)" ... when that is taken; nothing there is ever overwritten. `kept` gets the copy's
+// name, empty when there is no file to keep (none, or a folder). FALSE when the copy could
+// not be made, with the error as the last error.
+BOOL KeepOldKeyFile(const CString& path, CString& kept)
+{
+    kept.Empty();
+    if (AfxGetPathKind(path) != AfxPathKind::regular)
+        return TRUE;
+    std::string content;
+    if (!AfxReadWholeFile(path, content, static_cast<size_t>(kMaxKeyFileSize)))
+        return FALSE;
+    for (int n = 0; n < 1000; ++n) {
+        CString name = path + ".old";
+        if (n > 0) {
+            CString number;
+            number.Format("(%d)", n);
+            name += number;
+        }
+        const DWORD result = AfxWriteFileSafely(name, [&](CFile& file) {
+            file.Write(content.data(), static_cast<UINT>(content.size()));
+        }, AFX_WRITE_CREATE_ONLY, 0600);
+        if (result == ERROR_SUCCESS) {
+            kept = name;
+            return TRUE;
+        }
+        if (result != ERROR_ALREADY_EXISTS)
+            return FALSE;
+    }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+}
 
 // Unlocks the rest of the file (after the flag) into payload with the password.
 BOOL TryUnlock(CFile& file, CWipingMemFile& payload, const char* password, int length)
@@ -311,9 +346,19 @@ int SaveKeyFile(CDialog* parent, int format)
     }
 
     // The key file is replaced only once its successor is complete: the new file is written
-    // beside it and renamed over it, so a failure leaves the old one as it was.
+    // beside it and renamed over it, so a failure leaves the old one as it was. The old one
+    // is kept beside it as NAME.old (NAME.old(1) ...): replacing never loses a key.
     BOOL begun = FALSE;
     DWORD result = ERROR_INVALID_PARAMETER;
+    CString kept;
+    if (!path.IsEmpty() && !KeepOldKeyFile(path, kept)) {
+        const DWORD error = GetLastError();
+        password.Wipe();
+        Box(parent, CString(DecryptString(IDS_KEYFILE_CANNOT_CREATE)) + "\nThe key file there could not be kept as " +
+                        FullPath(path) + ".old: " + AfxDescribeSystemError(error),
+            MB_OK | MB_ICONEXCLAMATION);
+        return 0;
+    }
     if (!path.IsEmpty()) {
         try {
             result = AfxWriteFileSafely(path, [&](CFile& file) {
@@ -329,11 +374,15 @@ int SaveKeyFile(CDialog* parent, int format)
             }, AFX_WRITE_REPLACE | AFX_WRITE_UMASK, 0600);
         } catch (...) {
             password.Wipe();
+            if (!kept.IsEmpty())
+                DeleteFileA(kept);
             throw;
         }
     }
     password.Wipe();
     if (result != ERROR_SUCCESS) {
+        if (!kept.IsEmpty())
+            DeleteFileA(kept);   // the old file is still in its place
         Message(parent, begun ? IDS_KEYFILE_CANNOT_SAVE : IDS_KEYFILE_CANNOT_CREATE);
         return 0;
     }

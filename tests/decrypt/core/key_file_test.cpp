@@ -480,7 +480,10 @@ TEST_F(KeyFile, AFailedSaveLeavesThePreviousFileAsItWas)
         disk.AnswerBox(IDNO);
         EXPECT_EQ(SaveKeyFile(nullptr, 0), 0);
         ASSERT_EQ(disk.boxes.size(), 2u);
-        EXPECT_EQ(disk.boxes[1].text, "Unexpected error occured: cannot save file.");
+        // The old file could not even be kept: nothing was replaced.
+        EXPECT_EQ(disk.boxes[1].text.str().rfind("Unexpected error occured: cannot create file.\n"
+                                                 "The key file there could not be kept as " + path + ".old: ", 0), 0u)
+            << disk.boxes[1].text.str();
         EXPECT_EQ(disk.boxes[1].type & MB_ICONMASK, MB_ICONEXCLAMATION);
     }
     EXPECT_EQ(ReadBytes(path), previous);
@@ -491,7 +494,9 @@ TEST_F(KeyFile, AFailedSaveLeavesThePreviousFileAsItWas)
         ASSERT_EQ(chmod(dir.c_str(), 0500), 0);
         ui.AnswerBox(IDNO);
         EXPECT_EQ(SaveKeyFile(nullptr, 0), 0);
-        EXPECT_EQ(ui.boxes.back().text, "Unexpected error occured: cannot create file.");
+        EXPECT_EQ(ui.boxes.back().text.str().rfind("Unexpected error occured: cannot create file.\n"
+                                                   "The key file there could not be kept as " + path + ".old: ", 0), 0u)
+            << ui.boxes.back().text.str();
         chmod(dir.c_str(), 0700);
         EXPECT_EQ(ReadBytes(path), previous);
     }
@@ -522,6 +527,36 @@ TEST_F(KeyFile, AFailedSaveLeavesThePreviousFileAsItWas)
     State().m_strName = "other";
     EXPECT_EQ(LoadKeyFile(nullptr, 0), 1);
     EXPECT_EQ(State().m_strName, "New");
+}
+
+// Each replacement keeps the file it replaces beside it, under the first free .old name;
+// nothing there is overwritten, and the kept files load as the IDs they were.
+TEST_F(KeyFile, ReplacingKeepsEveryOldKeyFile)
+{
+    CKeyInfo first = Record("First", *key512b);
+    std::string path = PutKeyFile("id.key", KeyFileBytes(0, "*", ArchivePayload({&first})));
+    WriteBytes(path + ".old(2)", "someone's own");
+    const struct {
+        const char* name;
+        const CRSAPrivateKey* key;
+        const char* keptAs;
+        const char* keptName;
+    } saves[] = {{"Second", key512a.get(), ".old", "First"},
+                 {"Third", key512a.get(), ".old(1)", "Second"},
+                 {"Fourth", key512b.get(), ".old(3)", "Third"}};
+    for (const auto& save : saves) {
+        SetID(save.name, *save.key);
+        State().m_strKeyFileName = path.c_str();
+        ui.AnswerBox(IDNO);
+        ASSERT_EQ(SaveKeyFile(nullptr, 0), 1) << save.name;
+        State().m_strKeyFileName = (path + save.keptAs).c_str();
+        ASSERT_EQ(LoadKeyFile(nullptr, 0), 1) << save.keptAs;
+        EXPECT_EQ(State().m_strName, save.keptName);
+    }
+    EXPECT_EQ(ReadBytes(path + ".old(2)"), Bytes("someone's own"));
+    State().m_strKeyFileName = path.c_str();
+    ASSERT_EQ(LoadKeyFile(nullptr, 0), 1);
+    EXPECT_EQ(State().m_strName, "Fourth");
 }
 
 }  // namespace
