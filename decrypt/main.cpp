@@ -180,8 +180,15 @@ int main(int argc, char** argv)
     if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
         // Started from the desktop without a file: a running instance is all there is to
         // find; without one there is nothing to do here.
-        if (!options.batch && HandOverToRunningInstance(""))
-            return 0;
+        if (MayHandOver(options)) {
+            const HandOver handOver = HandOverToRunningInstance(CStringArray());
+            if (handOver == HandOver::handedOver)
+                return 0;
+            if (handOver == HandOver::notTaken) {
+                std::fputs("decrypt: the running instance does not answer\n", stderr);
+                return kExitNotHandedOver;
+            }
+        }
         std::fputs(DECRYPT_USAGE, stderr);
         return kExitUsage;
     }
@@ -209,7 +216,9 @@ int main(int argc, char** argv)
         CDecryptApp app(options, interactive);
         status = AfxWinMain(argc, argv);
         if (options.command == CDecryptOptions::None) {
-            if (app.m_bNoDecryptingID && !interactive) {
+            if (app.m_bNotHandedOver) {
+                status = kExitNotHandedOver;
+            } else if (app.m_bNoDecryptingID && !interactive) {
                 const CString reason = frontEnd.MissingIDReason(options);
                 for (int i = 0; i < options.files.GetSize(); ++i)
                     ReportFileNotDecrypted(options.files[i], reason);

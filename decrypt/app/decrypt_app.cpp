@@ -1,5 +1,11 @@
 #include "decrypt/app/decrypt_app.h"
 
+#include "decrypt/core/outcome.h"
+#include "framework/fsutil.h"
+#include "framework/system.h"
+
+#include <vector>
+
 int g_nProductNumber = 0;
 
 const char* GetProductRegistryName(int product)
@@ -28,17 +34,75 @@ BOOL SelectProfileLocation(CWinApp& app, int product)
     return TRUE;
 }
 
-void ReadUserSettings(CWinApp& app, DecryptionState& state)
+CString AbsoluteFileName(const CString& name, const CString& folder)
+{
+    if (name.IsEmpty() || name[0] == '/' || folder.IsEmpty())
+        return name;
+    return folder[folder.GetLength() - 1] == '/' ? folder + name : folder + "/" + name;
+}
+
+namespace {
+
+CString WorkingFolder()
+{
+    std::vector<char> folder(4096);
+    DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+    if (n >= folder.size()) {
+        folder.resize(n + 1);
+        n = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+    }
+    return n == 0 || n >= folder.size() ? CString() : CString(folder.data());
+}
+
+}  // namespace
+
+CString ResolveStoredKeyFileName(const CString& stored, const CString& home, CString& problem)
+{
+    problem.Empty();
+    if (stored.IsEmpty() || stored[0] == '/')
+        return stored;
+    if (home.IsEmpty() || home[0] != '/') {
+        problem = CString("The key file is remembered by the relative name \"") + stored +
+                  "\", and the home folder it belongs to is not known.";
+        return stored;
+    }
+    const CString candidate = AbsoluteFileName(stored, home);
+    LONG error = 0;
+    const AfxPathKind kind = AfxGetPathKind(candidate, nullptr, &error);
+    if (kind == AfxPathKind::regular)
+        return candidate;
+    CString reason = kind == AfxPathKind::missing  ? CString("there is no such file")
+                     : kind == AfxPathKind::folder ? CString("it is a folder")
+                     : kind == AfxPathKind::other  ? CString("it is not a regular file")
+                                                   : AfxDescribeSystemError(static_cast<DWORD>(error));
+    problem = CString("The key file is remembered by the relative name \"") + stored +
+              "\" (from an earlier version), taken in the home folder as " + candidate + ": " + reason +
+              ".\nUse Change to choose the key file again.";
+    return candidate;
+}
+
+void ReadUserSettings(CWinApp& app, DecryptionState& state, CString* problem)
 {
     state.m_strKeyFileName = app.GetProfileString(SETTINGS_SECTION, "KeyFileName", state.m_strKeyFileName);
     state.m_strEmailAddress = app.GetProfileString(SETTINGS_SECTION, "emailAddress", state.m_strEmailAddress);
     state.m_strDefaultViewer = app.GetProfileString(SETTINGS_SECTION, "DefaultViewer", state.m_strDefaultViewer);
     state.m_nOpenSignedContent = app.GetProfileInt(SETTINGS_SECTION, "OpenSignedContent", 0) != 0;
+    // Earlier versions stored the name as given, relative to whatever folder the program ran
+    // in; the settings are the user's, so the user's home folder is where it is looked for.
+    const CString stored = state.m_strKeyFileName;
+    CString trouble;
+    state.m_strKeyFileName = ResolveStoredKeyFileName(stored, AfxGetHomeFolder(), trouble);
+    if (trouble.IsEmpty() && state.m_strKeyFileName != stored)
+        app.WriteProfileString(SETTINGS_SECTION, "KeyFileName", state.m_strKeyFileName);
+    if (problem)
+        *problem = trouble;
 }
 
 BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state)
 {
-    BOOL a = app.WriteProfileString(SETTINGS_SECTION, "KeyFileName", state.m_strKeyFileName);
+    // Stored absolute: a later start from another folder finds the same file.
+    BOOL a = app.WriteProfileString(SETTINGS_SECTION, "KeyFileName",
+                                    AbsoluteFileName(state.m_strKeyFileName, WorkingFolder()));
     BOOL b = app.WriteProfileString(SETTINGS_SECTION, "emailAddress", state.m_strEmailAddress);
     BOOL c = app.WriteProfileString(SETTINGS_SECTION, "DefaultViewer", state.m_strDefaultViewer);
     return a && b && c;
@@ -67,6 +131,8 @@ const char* const DECRYPT_USAGE =
     "  --inspect          tell what each file holds and whether the ID opens it; writes nothing\n"
     "  --open-signed      open signed content inside messages (signatures not checked)\n"
     "  --password-fd N    read passwords from file descriptor N\n"
+    "  --unregister       remove the document types, desktop entry and icon that a start on\n"
+    "                     a terminal registered for the user\n"
     "  -h, --help         show this help and exit\n"
     "  -V, --version      show the version and exit\n"
     "\n"
@@ -76,7 +142,11 @@ const char* const DECRYPT_USAGE =
     "  1-100    that many files were not decrypted (100: a hundred or more); a command not done\n"
     "  101      no decrypting ID could be set up (none made, key file missing, password\n"
     "           missing or wrong): no file was tried\n"
-    "  102      the command line was wrong\n";
+    "  102      the command line was wrong\n"
+    "  103      an instance already runs but did not take the files: none was decrypted\n"
+    "\n"
+    "A start while another screen runs hands its files (named absolute) to that one and\n"
+    "exits with 0; --key, --batch, --json, --open-signed and --inspect always run alone.\n";
 
 CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
 {
@@ -137,6 +207,7 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         else if (name == "batch") o.batch = true;
         else if (name == "json") o.batch = o.json = true;
         else if (name == "inspect") setCommand(CDecryptOptions::Inspect, "--inspect");
+        else if (name == "unregister") setCommand(CDecryptOptions::Unregister, "--unregister");
         else if (name == "open-signed") o.openSigned = true;
         else if (name == "key") o.keyFile = value.c_str();
         else if (name == "password-fd") {
@@ -154,6 +225,12 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
             o.error = CString("option '--") + name.c_str() + "' needs a value";
     }
     return o;
+}
+
+bool MayHandOver(const CDecryptOptions& options)
+{
+    return !options.batch && !options.json && !options.openSigned && options.keyFile.IsEmpty() &&
+           options.command == CDecryptOptions::None;
 }
 
 CString JoinFileNames(const CStringArray& files)

@@ -18,15 +18,25 @@ const char* GetProductRegistryName(int product);
 // FALSE (nothing changed) for an unknown product number.
 BOOL SelectProfileLocation(CWinApp& app, int product);
 
-// Each setting is read with its current value as default.
-void ReadUserSettings(CWinApp& app, DecryptionState& state);
-// TRUE only when all three writes succeeded.
+// Each setting is read with its current value as default. A relative key-file name left by
+// an earlier version is taken in the user's home folder (and stored so when the file is
+// there); when it is not there, `problem` gets why.
+void ReadUserSettings(CWinApp& app, DecryptionState& state, CString* problem = nullptr);
+// TRUE only when all three writes succeeded. The key file's name is stored absolute (a
+// relative one is taken in the working folder).
 BOOL WriteUserSettings(CWinApp& app, const DecryptionState& state);
+
+// `name` made absolute in `folder`; an absolute or empty name as it is.
+CString AbsoluteFileName(const CString& name, const CString& folder);
+// A key-file name as stored: an absolute one as it is; a relative one taken in `home` when a
+// regular file is there; otherwise `problem` says why (and the name taken in `home` is
+// returned when there is a home folder).
+CString ResolveStoredKeyFileName(const CString& stored, const CString& home, CString& problem);
 
 // The program's options, GNU style: "--name VALUE" or "--name=VALUE"; "--" ends the
 // options; everything else is a file to decrypt.
 struct CDecryptOptions {
-    enum Command { None, Change, New, View, About, Help, Version, Inspect };
+    enum Command { None, Change, New, View, About, Help, Version, Inspect, Unregister };
     Command command = None;
     CString commandFile;    // --change / --new KEYFILE
     CString keyFile;        // --key KEYFILE.der: a PKCS #1 private key as the decrypting ID
@@ -44,6 +54,10 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv);
 constexpr int kExitMostFailures = 100;     // 1..100: that many files not decrypted
 constexpr int kExitNoDecryptingID = 101;   // no file was tried
 constexpr int kExitUsage = 102;
+constexpr int kExitNotHandedOver = 103;    // a running instance did not take the files
+// Whether a start may hand its files to a running instance: a run of its own (--key,
+// --batch, --json, --open-signed) and commands never do.
+bool MayHandOver(const CDecryptOptions& options);
 // The status for a count of files not decrypted.
 inline int ExitStatusForFailures(int failures)
 {
@@ -76,6 +90,8 @@ public:
     int m_nCommandResult = 0;
     // Files were given but there was no decrypting ID to try them with.
     BOOL m_bNoDecryptingID = FALSE;
+    // A running instance was found but did not take the files: none was decrypted here.
+    BOOL m_bNotHandedOver = FALSE;
     // Set while the main dialog runs (for tests and the hand-over channel).
     CDecryptDlg* m_pMainDlg = nullptr;
 

@@ -93,27 +93,55 @@ BOOL CDecryptApp::LoadDecryptingID()
 BOOL CDecryptApp::InitInstance()
 {
     RegisterDecryptResources();
-    CString commandLine = JoinFileNames(m_options.files);
     m_lpCmdLine = "";
 
-    // 1. One instance: a later start hands its files to the running one. A batch run or a
-    //    command wants its own result and runs alone.
-    if (!m_options.batch && !m_options.openSigned && m_options.command == CDecryptOptions::None &&
-        HandOverToRunningInstance(commandLine))
+    // 1. One instance: a later start hands its files to the running one, which then alone
+    //    decrypts them. A run of its own or a command wants its own result and runs alone.
+    if (MayHandOver(m_options)) {
+        const HandOver handOver = HandOverToRunningInstance(m_options.files);
+        if (handOver == HandOver::handedOver)
+            return FALSE;
+        if (handOver == HandOver::notTaken) {
+            // It may still have them: decrypting here as well could make them twice.
+            AfxMessageBox("The running Unsealer did not take the files; none was decrypted. Try again.",
+                          MB_OK | MB_ICONEXCLAMATION);
+            m_bNotHandedOver = TRUE;
+            return FALSE;
+        }
+    }
+
+    // Taking back the desktop registration needs neither the settings nor an ID.
+    if (m_options.command == CDecryptOptions::Unregister) {
+        const int removed = UnregisterShellFileTypes(AfxGetUserDataFolder());
+        if (removed >= 0)
+            std::printf("decrypt: %d registered file(s) removed from %s\n", removed, AfxGetUserDataFolder().c_str());
+        else
+            std::fprintf(stderr, "decrypt: a registered file in %s could not be removed\n", AfxGetUserDataFolder().c_str());
+        m_nCommandResult = removed < 0 ? 1 : 0;
         return FALSE;
+    }
 
     // 2. and 3. The settings, then the decrypting ID, silently when it can.
     if (!m_bWin32s)
         SelectProfileLocation(*this, UNSEALER_PRODUCT_NUMBER);
-    ReadUserSettings(*this, m_state);
+    CString settingsProblem;
+    ReadUserSettings(*this, m_state, &settingsProblem);
     if (m_options.openSigned)
         m_state.m_nOpenSignedContent = 1;
-    if (m_options.command != CDecryptOptions::Change && m_options.command != CDecryptOptions::New)
-        LoadDecryptingID();
+    if (m_options.command != CDecryptOptions::Change && m_options.command != CDecryptOptions::New) {
+        // The stored key file is known to be missing: its reason is told instead of a bare
+        // "cannot open file".
+        if (!settingsProblem.IsEmpty() && m_options.keyFile.IsEmpty())
+            AfxMessageBox(settingsProblem, MB_OK | MB_ICONEXCLAMATION);
+        else
+            LoadDecryptingID();
+    }
 
-    // 5. The document types, so that opening a .p7m or .sig file starts the program.
+    // 5. The document types, so that opening a .p7m or .sig file starts the program: only
+    //    when someone sits at it, never for a batch run or a script.
     char program[4096] = {};
-    if (GetModuleFileNameA(nullptr, program, sizeof program) > 0)
+    if (m_bInteractive && GetModuleFileNameA(nullptr, program, sizeof program) > 0 &&
+        std::strlen(program) < sizeof program - 1)
         RegisterShellFileTypes(AfxGetUserDataFolder(), program);
 
     if (m_options.command != CDecryptOptions::None)

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 CString GetInstanceSocketPath()
 {
@@ -20,18 +21,52 @@ CString GetInstanceSocketPath()
     return folder + "/unsealer.sock";
 }
 
-bool HandOverToRunningInstance(const char* commandLine)
+std::string HandOverBlock(const CStringArray& files, const char* folder)
+{
+    std::string base = folder ? folder : "";
+    if (!base.empty() && base.back() != '/')
+        base += '/';
+    std::string block;
+    for (int i = 0; i < files.GetSize(); ++i) {
+        const CString& name = files[i];
+        if (name.IsEmpty())
+            continue;
+        if (name[0] != '/')
+            block += base;
+        block.append(name.c_str(), static_cast<size_t>(name.GetLength()));
+        block += '\0';
+    }
+    return block;
+}
+
+HandOver HandOverToRunningInstance(const CStringArray& files)
 {
     CString path = GetInstanceSocketPath();
     if (path.IsEmpty())
-        return false;
-    CString line(commandLine ? commandLine : "");
-    line.TrimLeft();
-    line.TrimRight();
+        return HandOver::noInstance;
+    std::string block;
+    if (files.GetSize() > 0) {
+        // Relative names mean this process's working folder, not the running one's.
+        std::vector<char> folder(4096);
+        DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+        if (n >= folder.size()) {
+            folder.resize(n + 1);
+            n = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+        }
+        if (n == 0 || n >= folder.size())
+            return HandOver::notTaken;
+        block = HandOverBlock(files, folder.data());
+    }
     // An empty block only announces the start; the receiver ignores it.
-    DWORD cb = line.IsEmpty() ? 0 : DWORD(line.GetLength() + 1);
-    return AfxSendToInstance(std::string(static_cast<const char*>(path)), HANDOVER_MAGIC,
-                             cb ? static_cast<const char*>(line) : nullptr, cb) != FALSE;
+    switch (AfxSendToInstance(std::string(static_cast<const char*>(path)), HANDOVER_MAGIC, block.data(),
+                              static_cast<DWORD>(block.size()))) {
+    case AfxSendResult::delivered:
+        return HandOver::handedOver;
+    case AfxSendResult::noListener:
+        return HandOver::noInstance;
+    default:
+        return HandOver::notTaken;
+    }
 }
 
 bool ListenForOtherInstances(CInstanceChannel& channel)
@@ -45,11 +80,20 @@ bool QueueHandedOverNames(const COPYDATASTRUCT* pcds)
     if (pcds == nullptr || pcds->dwData != HANDOVER_MAGIC || pcds->lpData == nullptr ||
         pcds->cbData == 0)
         return false;
-    // The sender's terminator is not trusted: the text ends at the block's end at the latest.
+    // Each name ends with a zero byte; the sender's last one is not trusted: a name ends at
+    // the block's end at the latest.
     const char* text = static_cast<const char*>(pcds->lpData);
-    std::string names(text, ::strnlen(text, pcds->cbData));
-    QueueFileNames(names.c_str(), 0);
-    return true;
+    const size_t size = pcds->cbData;
+    bool queued = false;
+    for (size_t at = 0; at < size;) {
+        const size_t length = ::strnlen(text + at, size - at);
+        if (length > 0) {
+            QueueFileNames(std::string(text + at, length).c_str(), 1);
+            queued = true;
+        }
+        at += length + 1;
+    }
+    return queued;
 }
 
 void DeliverHandOvers(CInstanceChannel& channel, HWND hwnd)

@@ -103,28 +103,35 @@ BOOL CInstanceChannel::Listen(const std::string& socketPath)
         }
     }
     ::chmod(socketPath.c_str(), 0600);
-    if (::listen(fd, 8) != 0) {
+    if (::listen(fd, 8) != 0 || ::pipe2(m_wake, O_CLOEXEC) != 0) {
         ::close(fd);
         ::unlink(socketPath.c_str());
+        m_wake[0] = m_wake[1] = -1;
         return FALSE;
     }
     m_fd = fd;
     m_path = socketPath;
+    try {
+        m_thread = std::thread(&CInstanceChannel::Serve, this);
+    } catch (...) {
+        Close();
+        return FALSE;
+    }
     return TRUE;
 }
 
-std::vector<CInstanceMessage> CInstanceChannel::Poll()
+void CInstanceChannel::Serve()
 {
-    std::vector<CInstanceMessage> out;
-    if (m_fd < 0)
-        return out;
     for (;;) {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        int r = ::poll(fds, 2, -1);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0 || fds[1].revents != 0)
+            return;
         int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
+        if (c < 0)
+            continue;
         BYTE header[8];
         CInstanceMessage msg;
         bool ok = Transfer(c, header, sizeof header, false, 1000);
@@ -136,18 +143,37 @@ std::vector<CInstanceMessage> CInstanceChannel::Poll()
         } else {
             ok = false;
         }
-        if (ok) {
-            BYTE ack = 1;
-            Transfer(c, &ack, 1, true, 1000);
-            out.push_back(std::move(msg));
+        // Taken only when the sender heard so: one that gave up meanwhile keeps its block.
+        BYTE ack = 1;
+        if (ok && Transfer(c, &ack, 1, true, 1000)) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_taken.push_back(std::move(msg));
         }
         ::close(c);
     }
+}
+
+std::vector<CInstanceMessage> CInstanceChannel::Poll()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<CInstanceMessage> out;
+    out.swap(m_taken);
     return out;
 }
 
 void CInstanceChannel::Close()
 {
+    if (m_thread.joinable()) {
+        const BYTE stop = 1;
+        while (::write(m_wake[1], &stop, 1) < 0 && errno == EINTR) {
+        }
+        m_thread.join();
+    }
+    for (int& w : m_wake) {
+        if (w >= 0)
+            ::close(w);
+        w = -1;
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         ::unlink(m_path.c_str());
@@ -156,14 +182,14 @@ void CInstanceChannel::Close()
     m_path.clear();
 }
 
-BOOL AfxSendToInstance(const std::string& socketPath, DWORD dwData, const void* data,
-                       DWORD cbData, int timeoutMs)
+AfxSendResult AfxSendToInstance(const std::string& socketPath, DWORD dwData, const void* data,
+                                DWORD cbData, int timeoutMs)
 {
     if (cbData > INSTANCE_CHANNEL_MAX_DATA || (cbData > 0 && data == nullptr))
-        return FALSE;
+        return AfxSendResult::notTaken;
     int fd = Connect(socketPath);
     if (fd < 0)
-        return FALSE;
+        return AfxSendResult::noListener;
     BYTE header[8];
     PutDword(header, dwData);
     PutDword(header + 4, cbData);
@@ -172,5 +198,5 @@ BOOL AfxSendToInstance(const std::string& socketPath, DWORD dwData, const void* 
               (cbData == 0 || Transfer(fd, const_cast<void*>(data), cbData, true, timeoutMs)) &&
               Transfer(fd, &ack, 1, false, timeoutMs) && ack == 1;
     ::close(fd);
-    return ok ? TRUE : FALSE;
+    return ok ? AfxSendResult::delivered : AfxSendResult::notTaken;
 }

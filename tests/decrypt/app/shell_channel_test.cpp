@@ -44,12 +44,13 @@ TEST(ShellChannel, SecondProcessHandsOverAndIsAcknowledged)
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        BOOL ok = AfxSendToInstance(path, 7, payload.data(), DWORD(payload.size()));
-        ::_exit(ok ? 0 : 1);
+        AfxSendResult r = AfxSendToInstance(path, 7, payload.data(), DWORD(payload.size()));
+        ::_exit(r == AfxSendResult::delivered ? 0 : 1);
     }
-    auto got = PollFor(ch, 2000);
+    // Acknowledged while this process does not look: the listener answers on its own.
     int status = 0;
     ::waitpid(pid, &status, 0);
+    auto got = PollFor(ch, 2000);
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0].dwData, 7u);
     EXPECT_EQ(std::string(got[0].data.begin(), got[0].data.end()), payload);
@@ -59,7 +60,7 @@ TEST(ShellChannel, SecondProcessHandsOverAndIsAcknowledged)
 TEST(ShellChannel, NobodyListeningAndLiveOrStaleSockets)
 {
     std::string path = ScratchSocket("instance");
-    EXPECT_FALSE(AfxSendToInstance(path, 1, "x", 1, 200));
+    EXPECT_EQ(AfxSendToInstance(path, 1, "x", 1, 200), AfxSendResult::noListener);
 
     CInstanceChannel first;
     ASSERT_TRUE(first.Listen(path));
@@ -76,6 +77,9 @@ TEST(ShellChannel, NobodyListeningAndLiveOrStaleSockets)
     ::close(fd);
     CInstanceChannel third;
     EXPECT_TRUE(third.Listen(stale));
+    // A listener that stopped leaves nobody to answer.
+    first.Close();
+    EXPECT_EQ(AfxSendToInstance(path, 1, "x", 1, 200), AfxSendResult::noListener);
 
     // A path too long for the socket address is refused rather than truncated.
     EXPECT_FALSE(CInstanceChannel().Listen("/tmp/" + std::string(200, 'a')));
@@ -87,7 +91,7 @@ TEST(ShellChannel, OversizedOrTruncatedBlocksAreDropped)
     CInstanceChannel ch;
     ASSERT_TRUE(ch.Listen(path));
     std::vector<BYTE> big(INSTANCE_CHANNEL_MAX_DATA + 1);
-    EXPECT_FALSE(AfxSendToInstance(path, 1, big.data(), DWORD(big.size()), 200));
+    EXPECT_EQ(AfxSendToInstance(path, 1, big.data(), DWORD(big.size()), 200), AfxSendResult::notTaken);
 
     // A peer announcing more than it sends, then hanging up.
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -98,10 +102,11 @@ TEST(ShellChannel, OversizedOrTruncatedBlocksAreDropped)
     const BYTE header[8] = {1, 0, 0, 0, 100, 0, 0, 0};
     ASSERT_EQ(::write(fd, header, sizeof header), 8);
     ::close(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(ch.Poll().empty());
 
     // Empty blocks still arrive.
-    std::thread t([&] { EXPECT_TRUE(AfxSendToInstance(path, 3, nullptr, 0)); });
+    std::thread t([&] { EXPECT_EQ(AfxSendToInstance(path, 3, nullptr, 0), AfxSendResult::delivered); });
     auto got = PollFor(ch, 2000);
     t.join();
     ASSERT_EQ(got.size(), 1u);

@@ -98,7 +98,7 @@ TEST_F(ShellDialog, HandOverIsCheckedQueuedAndDecryptedFromTheTimer)
     CScriptedFrontEnd ui;
     CDecryptDlg dlg(&AfxGetDecryptionState());
     ui.OnDialog(IDD_DECRYPT_DIALOG, [&](CDialog& d) {
-        std::string line = "  " + dir + "/demo.p7m ";
+        std::string line = dir + "/demo.p7m";
         COPYDATASTRUCT wrong = {0x12345678, static_cast<DWORD>(line.size() + 1), line.data()};
         EXPECT_FALSE(SendMessageA(d.GetSafeHwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&wrong)));
         COPYDATASTRUCT empty = {HANDOVER_MAGIC, 4, nullptr};

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -38,12 +39,21 @@ TEST(ShellDocTypes, PackageAndEntryComeFromTheDocumentStrings)
               std::string::npos)
         << xml;
     EXPECT_NE(xml.find("<comment>S/MIME human-readable encoding</comment>"), std::string::npos);
-    EXPECT_NE(xml.find("<glob pattern=\"*.sig\"/>"), std::string::npos);
+    EXPECT_NE(xml.find("<glob pattern=\"*.sig\" weight=\"10\"/>"), std::string::npos);
 
     std::string entry = DocTypesDesktopEntry("/opt/q/bin/decrypt").c_str();
     EXPECT_NE(entry.find("Exec=/opt/q/bin/decrypt %F\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("MimeType=application/pkcs7-mime;application/x-quillmar-smime-sig;\n"), std::string::npos);
     EXPECT_NE(entry.find("Name=Quillmar Postlantern Unsealer\n"), std::string::npos);
+    EXPECT_NE(entry.find("Icon=quillmar-unsealer\n"), std::string::npos);
+
+    // The installed files are the registered ones: one entry (the same desktop id), the same
+    // types, the same icon.
+    std::string packaged = Read(std::string(QM_SOURCE_DIR) + "/packaging/quillmar-unsealer.desktop");
+    std::string mine = DocTypesDesktopEntry("decrypt").c_str();
+    EXPECT_EQ(packaged + "X-Quillmar-Registered=true\n", mine);
+    EXPECT_EQ(Read(std::string(QM_SOURCE_DIR) + "/packaging/quillmar-unsealer.xml"), xml);
+    EXPECT_EQ(Read(std::string(QM_SOURCE_DIR) + "/packaging/quillmar-unsealer.svg"), DocTypesIcon().c_str());
 
     // A path with blanks or the field-code character is quoted, not split or expanded.
     entry = DocTypesDesktopEntry("/home/a b/100%/decrypt").c_str();
@@ -58,9 +68,15 @@ TEST(ShellDocTypes, WrittenOnceAndNeverOverTheUsersOwn)
     // No update tool on the search path: registering must not depend on it.
     std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
     ::setenv("PATH", "/nonexistent", 1);
-    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 2);
+    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 3);
+    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 0);
     EXPECT_NE(Read(data + "/mime/packages/quillmar-unsealer.xml").find("*.p7m"), std::string::npos);
     EXPECT_NE(Read(data + "/applications/quillmar-unsealer.desktop").find("Exec=/usr/bin/decrypt %F"),
+              std::string::npos);
+
+    // The program moved: its own entry follows it.
+    EXPECT_EQ(RegisterShellFileTypes(data.c_str(), "/opt/new place/decrypt"), 1);
+    EXPECT_NE(Read(data + "/applications/quillmar-unsealer.desktop").find("Exec=\"/opt/new place/decrypt\" %F"),
               std::string::npos);
 
     // The user edited the entry: a later start leaves it as it is.
@@ -79,6 +95,64 @@ TEST(ShellDocTypes, WrittenOnceAndNeverOverTheUsersOwn)
     ::chmod(locked.c_str(), 0700);
     ::setenv("PATH", oldPath.c_str(), 1);
     std::system(("rm -rf '" + data + "' '" + locked + "'").c_str());
+}
+
+// What shared-mime-info's own tools make of the registered types: a detached OpenPGP
+// signature stays theirs, whether armoured or binary; our base64 .sig forms are ours. Then
+// --unregister's removal takes back exactly what was registered.
+TEST(ShellDocTypes, TheSigTypeNeverTakesOtherSigFiles)
+{
+    RegisterDecryptResources();
+    if (std::system("command -v update-mime-database >/dev/null && command -v xdg-mime >/dev/null") != 0)
+        GTEST_SKIP() << "shared-mime-info or xdg-utils is not installed";
+    std::string data = ScratchFolder();
+    ASSERT_FALSE(data.empty());
+    ASSERT_GE(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 1);
+    ASSERT_EQ(std::system(("update-mime-database '" + data + "/mime'").c_str()), 0);
+    std::string der = Read(std::string(QM_SOURCE_DIR) + "/samples/demo.p7m");
+    const struct {
+        const char* name;
+        std::string content;
+        const char* type;
+    } files[] = {
+        {"pgp.sig", "-----BEGIN PGP SIGNATURE-----\n\niQEzBAABCAAdFiEE\n-----END PGP SIGNATURE-----\n",
+         "application/pgp-signature"},
+        {"binary.sig", std::string("\x88\x75\x04\x00\x16\x08\x00\x1d", 8), "application/pgp-signature"},
+        {"ours.sig", "", "application/x-quillmar-smime-sig"},
+        {"armoured.sig", "-----BEGIN PKCS7-----\nMIIC0gYJKoZIhvcNAQcD\n-----END PKCS7-----\n",
+         "application/x-quillmar-smime-sig"},
+        {"demo.p7m", der, "application/pkcs7-mime"},
+    };
+    for (const auto& f : files) {
+        std::string content = f.content;
+        if (std::string(f.name) == "ours.sig") {
+            FILE* p = ::popen(("openssl base64 -in '" + std::string(QM_SOURCE_DIR) + "/samples/demo.p7m'").c_str(), "r");
+            ASSERT_NE(p, nullptr);
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+                content.append(buf, n);
+            ::pclose(p);
+        }
+        { std::ofstream(data + "/" + f.name, std::ios::binary) << content; }
+        std::string command = "XDG_DATA_HOME='" + data + "' xdg-mime query filetype '" + data + "/" + f.name + "'";
+        FILE* p = ::popen(command.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        char line[256] = {};
+        std::fgets(line, sizeof line, p);
+        ::pclose(p);
+        EXPECT_EQ(std::string(line), std::string(f.type) + "\n") << f.name;
+    }
+
+    // Only what was registered and left unchanged goes.
+    { std::ofstream(data + "/icons/hicolor/scalable/apps/quillmar-unsealer.svg") << "<svg/>"; }
+    EXPECT_EQ(UnregisterShellFileTypes(data.c_str()), 2);
+    struct stat st;
+    EXPECT_NE(::stat((data + "/applications/quillmar-unsealer.desktop").c_str(), &st), 0);
+    EXPECT_NE(::stat((data + "/mime/packages/quillmar-unsealer.xml").c_str(), &st), 0);
+    EXPECT_EQ(::stat((data + "/icons/hicolor/scalable/apps/quillmar-unsealer.svg").c_str(), &st), 0);
+    EXPECT_EQ(UnregisterShellFileTypes(data.c_str()), 0);
+    std::system(("rm -rf '" + data + "'").c_str());
 }
 
 TEST(ShellDocTypes, UserDataFolderFollowsTheEnvironment)
