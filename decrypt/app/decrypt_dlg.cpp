@@ -12,6 +12,7 @@
 #include "decrypt/core/key_file.h"
 #include "decrypt/ids/digital_id.h"
 #include "framework/app.h"
+#include "framework/ui/front_end.h"
 #include "framework/ui/message_box.h"
 
 #include <cstring>
@@ -85,6 +86,14 @@ LRESULT CDecryptDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         CAboutDlg about(this);
         about.DoModal();
         return 0;
+    }
+    // Enter alone starts nothing here: every command is chosen by its own key.
+    if (message == DM_GETDEFID)
+        return static_cast<LRESULT>(static_cast<DWORD>(DC_HASDEFID) << 16);
+    if (message == WM_QUERYDISABLEDREASON && lParam && !m_pState->m_nIDIsSet &&
+        (wParam == IDC_DECRYPT || wParam == IDC_VIEW)) {
+        *reinterpret_cast<CString*>(lParam) = "needs a decrypting ID: use New or Change";
+        return 1;
     }
     return CDialog::WindowProc(message, wParam, lParam);
 }

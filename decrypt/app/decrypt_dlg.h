@@ -43,6 +43,8 @@ public:
     void OnTimer(UINT_PTR id) override;
     BOOL OnCopyData(HWND sender, const COPYDATASTRUCT* data) override;
     void OnDropFiles(const CStringArray& paths) override;
+    // The system menu's About; for the front end, that Enter alone presses no button here
+    // and why the commands that need an ID are off.
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     // Shows the current ID's name and switches the commands that need an ID (and the

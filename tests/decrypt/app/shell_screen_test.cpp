@@ -1,6 +1,7 @@
 // The program on a terminal, as a user meets it: the main screen through a pseudo-terminal,
-// commands typed by their keys, a path pasted as a dropped file, and a second start of the
-// program handing its file to the running one.
+// commands typed by their keys (Enter alone, q, commands that are off), a path pasted as a
+// dropped file, a second start of the program handing its file to the running one, and a
+// new ID with its password typed unseen, twice.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -24,6 +26,15 @@ bool Exists(const std::string& path)
 {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// TRUE when a waiting prompt was written over: "> " followed by anything but its line end.
+bool PromptOverwritten(const std::string& screen)
+{
+    for (size_t at = screen.find("> \r"); at != std::string::npos; at = screen.find("> \r", at + 1))
+        if (at + 3 >= screen.size() || screen[at + 3] != '\n')
+            return true;
+    return false;
 }
 
 // The program running on a pseudo-terminal in a scratch folder with scratch settings.
@@ -174,6 +185,10 @@ TEST_F(ShellScreen, CommandsPasteAndHandOverFromASecondStart)
     while (!Exists(dir + "/later/Decrypt/Msg.txt") && std::chrono::steady_clock::now() < end)
         screen.WaitFor("\x01", 50);
     EXPECT_TRUE(Exists(dir + "/later/Decrypt/Msg.txt")) << screen.Screen();
+    // Its progress went below the waiting prompt, and its bar reached the end.
+    ASSERT_TRUE(screen.WaitFor("finished")) << screen.Screen();
+    ASSERT_TRUE(screen.WaitFor("[####################]")) << screen.Screen();
+    EXPECT_FALSE(PromptOverwritten(screen.Screen())) << screen.Screen();
 
     // A start without files only finds the running one.
     std::string bare = "cd '" + dir + "' && XDG_CONFIG_HOME='" + dir + "/cfg' XDG_DATA_HOME='" + dir +
@@ -193,12 +208,16 @@ TEST_F(ShellScreen, WithoutAnIdTheCommandsThatNeedOneAreOff)
     ASSERT_TRUE(screen.WaitFor("([D]ecrypt)  ([V]iew...)")) << screen.Screen();
     ASSERT_TRUE(screen.WaitFor("> "));
     screen.Type("d\n");
-    ASSERT_TRUE(screen.WaitFor("That command is not available now.")) << screen.Screen();
+    ASSERT_TRUE(screen.WaitFor("Decrypt needs a decrypting ID: use New or Change.")) << screen.Screen();
     // Pasted paths are not taken as drops either.
     screen.Type("'" + dir + "/demo.p7m'\n");
     ASSERT_TRUE(screen.WaitFor("> "));
-    screen.Type("\x1b\n");
+    // Enter alone does nothing (no file dialog); q closes the screen.
+    screen.Type("\n");
+    ASSERT_TRUE(screen.WaitFor("> "));
+    screen.Type("q\n");
     EXPECT_EQ(screen.Wait(5000), 0) << screen.Screen();
+    EXPECT_EQ(screen.Screen().find("Open file"), std::string::npos) << screen.Screen();
     EXPECT_FALSE(Exists(dir + "/Decrypt"));
 }
 
@@ -216,20 +235,38 @@ TEST_F(ShellScreen, NewIdIsMadeFromKeysTypedOnTheTerminal)
     screen.Type("c\n");
     ASSERT_TRUE(screen.WaitFor("== Making a New Digital ID ==")) << screen.Screen();
     ASSERT_TRUE(screen.WaitFor("(OK)  [C]ancel")) << screen.Screen();   // not before the phrase
-    ASSERT_TRUE(screen.WaitFor("> "));
-    screen.Type("1\n");
-    ASSERT_TRUE(screen.WaitFor("then click OK. "));
-    // The phrase key by key, as raw key presses with their times.
-    for (char c : std::string("Random Generation")) {
-        screen.Type(std::string(1, c));
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    // The phrase key by key, as raw key presses with their times; typed again, it replaces
+    // the first attempt.
+    for (const char* phrase : {"Random Gen", "Random Generation"}) {
+        ASSERT_TRUE(screen.WaitFor("> "));
+        screen.Type("1\n");
+        ASSERT_TRUE(screen.WaitFor("then click OK. "));
+        for (char c : std::string(phrase)) {
+            screen.Type(std::string(1, c));
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        screen.Type("\r");
     }
-    screen.Type("\r");
     ASSERT_TRUE(screen.WaitFor("[O]K  [C]ancel")) << screen.Screen();
     ASSERT_TRUE(screen.WaitFor("> "));
     screen.Type("o\n");
     ASSERT_TRUE(screen.WaitFor("Protect keys with password?", 60000)) << screen.Screen();
-    screen.Type("n\n");
+    screen.Type("y\n");
+    // The password twice, unseen; typings that differ are asked again.
+    for (const char* typed : {"Sesame1", "Sesame2", "Sesame1", "Sesame1"}) {
+        ASSERT_TRUE(screen.WaitFor("== Verify password ==")) << screen.Screen();
+        ASSERT_TRUE(screen.WaitFor("> "));
+        screen.Type("1\n");
+        ASSERT_TRUE(screen.WaitFor("assword: ")) << screen.Screen();
+        screen.Type(std::string(typed) + "\r");
+        ASSERT_TRUE(screen.WaitFor("*******\r\n")) << screen.Screen();
+        ASSERT_TRUE(screen.WaitFor("> "));
+        screen.Type("\n");   // Enter: OK
+        if (std::string(typed) == "Sesame2") {
+            ASSERT_TRUE(screen.WaitFor("The two passwords differ.")) << screen.Screen();
+            screen.Type("\n");
+        }
+    }
     ASSERT_TRUE(screen.WaitFor("Create certificate file ==")) << screen.Screen();
     ASSERT_TRUE(screen.WaitFor("> "));
     screen.Type("2\n");
@@ -242,10 +279,12 @@ TEST_F(ShellScreen, NewIdIsMadeFromKeysTypedOnTheTerminal)
     ASSERT_EQ(::stat((dir + "/me.sec").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_TRUE(Exists(dir + "/me.P7M"));
+    EXPECT_EQ(screen.Screen().find("Sesame"), std::string::npos) << screen.Screen();
+    std::ofstream(dir + "/password") << "Sesame1\n";
 
     // The new ID is the decrypting ID of later starts.
     std::string view = "cd '" + dir + "' && XDG_CONFIG_HOME='" + dir + "/cfg' XDG_DATA_HOME='" + dir +
-                       "/data' XDG_RUNTIME_DIR='" + dir + "' '" + ProgramPath() + "' --batch demo.p7m 2>&1";
+                       "/data' XDG_RUNTIME_DIR='" + dir + "' '" + ProgramPath() + "' --batch --password-fd 3 demo.p7m 2>&1 3<password";
     FILE* p = ::popen(view.c_str(), "r");
     ASSERT_NE(p, nullptr);
     char buf[512];
@@ -256,6 +295,7 @@ TEST_F(ShellScreen, NewIdIsMadeFromKeysTypedOnTheTerminal)
     // The demo message is not for this ID: it is refused, but not for want of an ID.
     EXPECT_NE(::pclose(p), 0);
     EXPECT_EQ(out.find("Decrypting ID is not setup."), std::string::npos) << out;
+    EXPECT_EQ(out.find("no decrypting ID"), std::string::npos) << out;
 }
 
 }  // namespace
