@@ -21,3 +21,7 @@ SIGILBOX_API CASN1Type* AfxBuildFromEncoding(CDEREncoding& encoding);
 // Decodes the value at the seek index into an existing, empty object whose tag octet must
 // be the input's.
 SIGILBOX_API void AfxBuildFromEncoding(CASN1Type& object, CDEREncoding& encoding);
+
+// As AfxBuildFromEncoding, but into objects all the way down, nothing kept packed (see
+// CASN1Children): how a small packed child is decoded when it is asked for.
+SIGILBOX_API CASN1Type* AfxBuildFromEncodingPlain(CDEREncoding& encoding);

@@ -104,9 +104,11 @@ int CASN1_SET::IsValid(const CASN1Type* object)
     if (!set || set->m_Tag != 0x11)
         return 0;
     try {
+        // The children's encodings, compared without decoding packed ones.
+        CDEREncoding a, b;
         for (int i = 0; i + 1 < set->m_Components.GetSize(); ++i) {
-            CDEREncoding a(*set->m_Components.GetAt(i));
-            CDEREncoding b(*set->m_Components.GetAt(i + 1));
+            set->m_Components.EncodeChild(i, a);
+            set->m_Components.EncodeChild(i + 1, b);
             if (!(a <= b))
                 return 0;
         }

@@ -213,14 +213,14 @@ int CASN1_PRIMITIVE_TYPE::GetDataSize() const
 
 CASN1_CONSTRUCTED_TYPE::CASN1_CONSTRUCTED_TYPE(const CASN1_CONSTRUCTED_TYPE& other) : CASN1_PRIMITIVE_TYPE(other)
 {
-    CopyComponents(other);
+    m_Components.CopyFrom(other.m_Components);
 }
 
 CASN1_CONSTRUCTED_TYPE& CASN1_CONSTRUCTED_TYPE::operator=(const CASN1_CONSTRUCTED_TYPE& other)
 {
     if (this != &other) {
         CASN1_PRIMITIVE_TYPE::operator=(other);
-        CopyComponents(other);
+        m_Components.CopyFrom(other.m_Components);
     }
     return *this;
 }
@@ -228,16 +228,6 @@ CASN1_CONSTRUCTED_TYPE& CASN1_CONSTRUCTED_TYPE::operator=(const CASN1_CONSTRUCTE
 CASN1_CONSTRUCTED_TYPE::~CASN1_CONSTRUCTED_TYPE()
 {
     CASN1_CONSTRUCTED_TYPE::Clear();
-}
-
-void CASN1_CONSTRUCTED_TYPE::CopyComponents(const CASN1_CONSTRUCTED_TYPE& other)
-{
-    m_Components.RemoveAll();
-    for (int i = 0; i < other.m_Components.GetSize(); ++i) {
-        const CASN1Type* child = other.m_Components.GetAt(i);
-        if (child)
-            AdoptComponent(child->Clone());
-    }
 }
 
 void CASN1_CONSTRUCTED_TYPE::AdoptComponent(CASN1Type* component)
@@ -249,14 +239,7 @@ void CASN1_CONSTRUCTED_TYPE::AdoptComponent(CASN1Type* component)
 
 unsigned long CASN1_CONSTRUCTED_TYPE::ChildrenLength() const
 {
-    unsigned long total = 0;
-    for (int i = 0; i < m_Components.GetSize(); ++i) {
-        __checkKillThreadFlag();
-        const CASN1Type* child = m_Components.GetAt(i);
-        if (child)
-            total += child->GetEncodedLength();
-    }
-    return total;
+    return m_Components.EncodedLength();
 }
 
 void CASN1_CONSTRUCTED_TYPE::EncodeToFile(CFile& file, int contentsOnly) const
@@ -275,11 +258,7 @@ void CASN1_CONSTRUCTED_TYPE::EncodeToFile(CFile& file, int contentsOnly) const
             WriteHeader(file, identifier, ChildrenLength());
         }
     }
-    for (int i = 0; i < m_Components.GetSize(); ++i) {
-        const CASN1Type* child = m_Components.GetAt(i);
-        if (child)
-            child->EncodeToFile(file, 0);
-    }
+    m_Components.EncodeTo(file);
     if (m_bIndefiniteLength && !contentsOnly) {
         static const unsigned char endOfContents[2] = {0, 0};
         file.Write(endOfContents, 2);

@@ -9,6 +9,8 @@
 #include "sigilbox/sigilbox_export.h"
 
 #include <cstddef>
+#include <memory>
+#include <vector>
 
 class CASN1Type;
 class CCryptoProcessor;
@@ -37,6 +39,8 @@ public:
 protected:
     virtual void AddConstructedComponent(CASN1Type* component) = 0;
     virtual void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) = 0;
+    // A class that allows the constructed method derives from CASN1_CONSTRUCTED_TYPE (the
+    // decoder relies on it); every class derives from CASN1_PRIMITIVE_TYPE.
     virtual int AllowsConstructed() const = 0;
     virtual int AllowsPrimitive() const = 0;
 
@@ -69,6 +73,7 @@ protected:
     friend class CASN1_CONSTRUCTED_TYPE;
     friend class CASN1_SET;
     friend class CASN1Decoder;
+    friend class CASN1Children;
 };
 
 // 1 when the two objects encode to the same octets.
@@ -115,6 +120,97 @@ protected:
     friend class CASN1Decoder;
 };
 
+// The children of a constructed value, with the interface of an array of owned pointers.
+// Children added by hand are objects. The decoder keeps a child as an object only when that
+// costs little more than its encoding; any other child stays packed: its encoding, in one
+// buffer with its packed neighbours, or, for a segment of a string sent segmented, only its
+// identifier and length octets (its octets are the string's own contents, gathered in
+// place). A packed child is decoded the first time it is asked for (GetAt, ElementAt) and
+// is an object from then on; the looks below decode nothing that stays. So a value of
+// millions of tiny segments or entries costs about what its encoding costs.
+class SIGILBOX_API CASN1Children {
+public:
+    // `contents`: the owner's contents octets, where the segments' octets are.
+    explicit CASN1Children(const CByteArray* contents);
+    ~CASN1Children();
+    CASN1Children(const CASN1Children&) = delete;
+    CASN1Children& operator=(const CASN1Children&) = delete;
+
+    int GetSize() const { return m_pState ? m_nCount : static_cast<int>(m_objects.size()); }
+    // Child i (0 <= i < GetSize(), else CInvalidArgException*); may be null. A reference
+    // from ElementAt lasts until the children change or another packed child is decoded.
+    CASN1Type* GetAt(int i) const;
+    CASN1Type*& ElementAt(int i);
+    CASN1Type* operator[](int i) const { return GetAt(i); }
+    CASN1Type*& operator[](int i) { return ElementAt(i); }
+    // Appends, inserts (an index past the end fills the gap with nulls) and removes
+    // children; removed children are deleted.
+    int Add(CASN1Type* child);
+    void InsertAt(int i, CASN1Type* child);
+    void RemoveAt(int i, int count = 1);
+    void RemoveAll();
+
+    // Child i to look at without keeping it: its object when it has one, else a temporary
+    // decoded into `scratch` (valid while scratch holds it).
+    const CASN1Type* View(int i, std::unique_ptr<CASN1Type>& scratch) const;
+    // The complete encoding of child i (nothing for a null child).
+    void EncodeChild(int i, CByteArray& out) const;
+    // 1 when a child is null.
+    int HasNull() const;
+    // 1 when every child, and every child of a constructed child down to `depthLeft` levels,
+    // carries the tag octet `tag`: the segments of a string sent segmented.
+    int AllCarryTag(unsigned char tag, int depthLeft) const;
+    // Takes over the children of `other`, which is left empty.
+    void TakeOver(CASN1Children& other);
+    // Replaces the children with copies of other's.
+    void CopyFrom(const CASN1Children& other);
+
+    // The encoded length of all children, and writing their encodings one after another.
+    unsigned long EncodedLength() const;
+    void EncodeTo(CFile& file) const;
+
+private:
+    struct Item;
+    struct State;
+    friend class CASN1Decoder;
+
+    State& Packed();
+    // Decodes packed child i into an object in its own place; returns that place.
+    CASN1Type*& Unpack(int i) const;
+    // Turns every packed child from index `from` on into an object.
+    void UnpackFrom(int from) const;
+    // Once no child is packed any more: the plain array of objects again.
+    void Flatten() const;
+
+    // ---- filled by the decoder, child after child ----
+    // Before child `index`: where its packed octets and its contents octets will start.
+    void NoteChildStart(int index, size_t contentsSize);
+    // Room for the packed octets of the whole value (the decoder knows an upper bound).
+    void ReservePacked(size_t bytes);
+    // The last child, added as an object, is packed into its encoding instead.
+    void PackLast();
+    // The memory estimate of the last child, kept as an object.
+    void NoteLastCost(size_t cost);
+    // The memory the children hold, estimated.
+    size_t Footprint() const;
+    // A segment: its headers (those of the segments inside it too, with their
+    // end-of-contents octets), its octets having gone to the contents from contentsStart on.
+    void BeginSegment(size_t contentsStart);
+    void AppendHeader(const unsigned char* octets, size_t n);
+    void EndSegment(size_t contentsEnd);
+    // After the last child: gives back the room not used.
+    void FinishDecoding();
+    // Deletes an object of the decoder's after overwriting its contents octets.
+    static void ScrubAndDelete(CASN1Type* object);
+
+    const CByteArray* m_pContents;
+    // Without packed children (built by hand, or every packed child decoded): the objects.
+    mutable std::vector<CASN1Type*> m_objects;
+    // With packed children: everything (m_objects is then empty).
+    mutable std::unique_ptr<State> m_pState;
+    mutable int m_nCount = 0;   // with packed children
+};
+
 // A value that may be encoded with the constructed method: contents octets for the
 // primitive method, owned children (m_Components) for the constructed one. After decoding
 // a constructed value the byte array holds its children's contents concatenated.
@@ -129,7 +225,7 @@ public:
     int GetComponentsCount() const { return m_Components.GetSize(); }
     CASN1Type& GetComponent(int i) const { return *m_Components.GetAt(i); }
 
-    CArray<CASN1Type*, CASN1Type*> m_Components;
+    CASN1Children m_Components{this};
 
 protected:
     CASN1_CONSTRUCTED_TYPE() = default;
@@ -140,13 +236,17 @@ protected:
     void AddConstructedComponent(CASN1Type* component) override;
     int AllowsConstructed() const override { return 1; }
 
+    // Whether the contents octets of a constructed value are its segments' octets one after
+    // another: 1 for strings (segments of their own tag), 2 for tagged values (segments of
+    // any tag); 0 for structures and BIT STRING.
+    virtual int GathersSegments() const { return AllowsPrimitive(); }
+
     // Appends a component to the children; deletes it when that fails.
     void AdoptComponent(CASN1Type* component);
     // Sum of the children's encoded lengths.
     unsigned long ChildrenLength() const;
 
-private:
-    void CopyComponents(const CASN1_CONSTRUCTED_TYPE& other);
+    friend class CASN1Decoder;
 };
 
 // A value of any tag, kept as it arrived (primitive contents or constructed children).
@@ -171,4 +271,5 @@ public:
 
 protected:
     void AddConstructedComponent(CASN1Type* component) override;
+    int GathersSegments() const override { return 2; }
 };

@@ -58,6 +58,8 @@ public:
 protected:
     void SetContents(const CDEREncoding& encoding, const CHugeDigit& length) override;
     void Append(const unsigned char* data, unsigned long length) override;
+    // Segments after the first give up their padding-bit octet: not a plain concatenation.
+    int GathersSegments() const override { return 0; }
 
 private:
     void ComputeBits();

@@ -74,20 +74,13 @@ namespace {
 
 // Whether an implicitly tagged value holds an OCTET STRING: its octets, or segments that are
 // OCTET STRINGs themselves. Checked in place, so a large encrypted content is not encoded
-// and decoded again just to be looked at.
-bool HoldsOctets(const CASN1Type& value, int depth = 0)
+// and decoded again just to be looked at, nor its segments made into objects.
+bool HoldsOctets(const CASN1Type& value)
 {
     if (!value.m_bConstructed)
         return true;
     auto* constructed = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(&value);
-    if (!constructed || depth > 64)
-        return false;
-    for (int i = 0; i < constructed->GetComponentsCount(); ++i) {
-        const CASN1Type* segment = constructed->m_Components.GetAt(i);
-        if (!segment || segment->m_Tag != 0x04 || !HoldsOctets(*segment, depth + 1))
-            return false;
-    }
-    return true;
+    return constructed && constructed->m_Components.AllCarryTag(0x04, 64);
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include "sigilbox/asn1/algorithm_identifier.h"
 #include "sigilbox/asn1/asn1_universal.h"
 
+#include <memory>
+
 // A new, empty object of a structure class. Classes without a default constructor get an
 // overload here.
 template <class T>
@@ -42,10 +44,11 @@ T& AfxStructureAt(CASN1_CONSTRUCTED_TYPE& parent, int index)
         AfxThrowDERDecodingException("Structure expected");
 
     T* typed = AfxNewEmptyStructure<T>();
-    const int count = plain->m_Components.GetSize();
     try {
         typed->Clear();
-        typed->m_Components.SetSize(count);
+        // The children move over as they are (packed ones stay packed); the plain object
+        // is left without any, so none is deleted or owned twice.
+        typed->m_Components.TakeOver(plain->m_Components);
     } catch (...) {
         delete typed;
         throw;
@@ -53,12 +56,6 @@ T& AfxStructureAt(CASN1_CONSTRUCTED_TYPE& parent, int index)
     typed->m_Tag = plain->m_Tag;
     typed->m_bConstructed = plain->m_bConstructed;
     typed->m_bIndefiniteLength = plain->m_bIndefiniteLength;
-    // Hand the children over: a slot is nulled before the plain object goes, so no child is
-    // deleted or owned twice.
-    for (int i = 0; i < count; ++i) {
-        typed->m_Components.ElementAt(i) = plain->m_Components.ElementAt(i);
-        plain->m_Components.ElementAt(i) = nullptr;
-    }
     parent.m_Components.ElementAt(index) = typed;
     delete plain;
     return *typed;
@@ -81,11 +78,8 @@ T& AfxChildAs(const CASN1_CONSTRUCTED_TYPE& parent, int index)
 inline const CASN1_CONSTRUCTED_TYPE* AfxAsConstructed(const CASN1Type* object, unsigned char tag)
 {
     auto* value = dynamic_cast<const CASN1_CONSTRUCTED_TYPE*>(object);
-    if (!value || value->m_Tag != tag)
+    if (!value || value->m_Tag != tag || value->m_Components.HasNull())
         return nullptr;
-    for (int i = 0; i < value->m_Components.GetSize(); ++i)
-        if (!value->m_Components.GetAt(i))
-            return nullptr;
     return value;
 }
 
@@ -123,15 +117,17 @@ inline int AfxCheckVersion(const CASN1_CONSTRUCTED_TYPE* value, unsigned long ex
     return version == expected ? 1 : 0;
 }
 
-// A value with the tag octet whose every child passes `isValid`.
+// A value with the tag octet whose every child passes `isValid`. A child the decoder kept
+// packed is looked at in a temporary object, so checking a long list keeps nothing.
 template <class Check>
 int AfxEveryChildValid(const CASN1Type* object, unsigned char tag, Check isValid)
 {
     const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, tag);
     if (!value)
         return 0;
+    std::unique_ptr<CASN1Type> scratch;
     for (int i = 0; i < value->GetComponentsCount(); ++i)
-        if (!isValid(AfxChildAt(value, i)))
+        if (!isValid(value->m_Components.View(i, scratch)))
             return 0;
     return 1;
 }

@@ -15,6 +15,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 using namespace asn1test;
 
 namespace {
@@ -174,5 +178,43 @@ TEST(HostileBer, ContentInfosClaimingAGigabyteFailWithoutAllocatingIt)
         if (before >= 0 && peak >= 0) {
             EXPECT_LT(peak - before, kBudgetMiB);
         }
+    }
+}
+
+TEST(HostileBer, MillionsOfTinyValuesCostAboutTheirEncoding)
+{
+    // 4 MB of values of three octets or less: a string in segments of one octet (those of
+    // the second one segmented in turn), a tagged value holding such segments, and lists of
+    // empty entries. Decoded, each costs about what its encoding costs (one object per value
+    // cost forty times that), and writes back what it read.
+    constexpr size_t kCount = 1 << 20;
+    auto repeat = [](const Bytes& unit, size_t count) {
+        Bytes out;
+        out.reserve(unit.size() * count);
+        for (size_t i = 0; i < count; ++i)
+            out.insert(out.end(), unit.begin(), unit.end());
+        return out;
+    };
+    const Bytes cases[] = {
+        Nest(0x24, 1, true, repeat({0x04, 0x01, 0x5A}, kCount)),
+        Nest(0x24, 1, false, repeat({0x24, 0x80, 0x04, 0x01, 0x5A, 0x00, 0x00}, kCount / 2)),
+        Nest(0xA0, 1, true, repeat({0x04, 0x01, 0x5A}, kCount)),
+        Nest(0x31, 1, false, repeat({0x30, 0x00}, kCount)),
+        Nest(0x30, 1, true, repeat({0x05, 0x00}, kCount)),
+    };
+    for (const Bytes& input : cases) {
+        SCOPED_TRACE(ToHex(input.data(), 8));
+        CDEREncoding e(input.data(), static_cast<unsigned long>(input.size()));
+#ifdef __GLIBC__
+        malloc_trim(0);   // what the case before freed goes back, so this one's growth shows
+#endif
+        ResetPeak();
+        long before = ResidentMiB();
+        Owned value(AfxBuildFromEncoding(e));
+        long peak = PeakMiB();
+        if (before >= 0 && peak >= 0) {
+            EXPECT_LT(peak - before, static_cast<long>(2 * input.size() >> 20) + 8);
+        }
+        EXPECT_EQ(EncodedBytes(*value), input);
     }
 }
