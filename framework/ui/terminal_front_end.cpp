@@ -956,7 +956,7 @@ INT_PTR CTerminalFrontEnd::RunPropertySheet(CPropertySheet& sheet)
                 return IDOK;
             continue;
         }
-        if (line.CompareNoCase("c") == 0 || line == "\x1b")
+        if (line.CompareNoCase("c") == 0 || line.CompareNoCase("q") == 0 || line == "\x1b")
             return IDCANCEL;
         if ((line[0] == 't' || line[0] == 'T') && line.GetLength() > 1) {
             sheet.SetActivePage(std::atoi(line.Mid(1).c_str()) - 1);
