@@ -305,14 +305,15 @@ void CMimeHeaderReader::ParseAddresses()
             m_part.m_Sender.m_strName = first->m_strName;
         }
     }
-    CStringArray values;
-    m_part.m_Headers.FindAll("To", values);
-    for (int i = 0; i < values.GetSize(); ++i)
-        AfxParseAddressList(values[i], kRcptTo, m_part.m_Recipients);
-    values.RemoveAll();
-    m_part.m_Headers.FindAll("Cc", values);
-    for (int i = 0; i < values.GetSize(); ++i)
-        AfxParseAddressList(values[i], kRcptCc, m_part.m_Recipients);
+    // One value at a time: a message may carry millions of these lines.
+    for (LONG kind : {kRcptTo, kRcptCc}) {
+        const char* field = kind == kRcptTo ? "To" : "Cc";
+        m_part.m_Headers.ForEach([&](const std::string_view* fields) {
+            if (CString(fields[0]).CompareNoCase(field) == 0)
+                AfxParseAddressList(CString(fields[1]), kind, m_part.m_Recipients);
+            return true;
+        });
+    }
 }
 
 void CMimeHeaderReader::WriteHeaders(CMessage* source)
@@ -321,33 +322,42 @@ void CMimeHeaderReader::WriteHeaders(CMessage* source)
         if (!text.empty())
             m_part.Append(text.data(), static_cast<UINT>(text.size()));
     };
-    auto writeList = [&](const char* field) {
-        std::vector<const CString*> values;
-        for (int i = 0; i < source->m_Headers.GetSize(); ++i) {
-            const CHeaderRecord* r = source->m_Headers.GetItem(i);
-            if (r->m_strName == field)
-                values.push_back(&r->m_strValue);
-        }
-        for (size_t i = 0; i < values.size(); ++i) {
-            std::string line = i == 0 ? std::string(field) + ": " : std::string("    ");
-            line += values[i]->str();
-            line += (i + 1 < values.size()) ? ",\r\n" : "\r\n";
-            write(line);
-        }
+    const CHeaderRecords& headers = source->m_Headers;
+    auto writeList = [&](std::string_view field) {
+        bool first = true;
+        std::string pending;   // the previous value's line, its ending still open
+        headers.ForEach([&](const std::string_view* fields) {
+            const std::string_view name = fields[0], value = fields[1];
+            if (name != field)
+                return true;
+            if (!pending.empty())
+                write(pending + ",\r\n");
+            pending = first ? std::string(field) + ": " : std::string("    ");
+            pending += value;
+            first = false;
+            return true;
+        });
+        if (!first)
+            write(pending + "\r\n");
     };
     bool addressesWritten = false;
-    for (int i = 0; i < source->m_Headers.GetSize(); ++i) {
-        const CHeaderRecord* r = source->m_Headers.GetItem(i);
-        if (r->m_strName == "To" || r->m_strName == "Cc") {
+    headers.ForEach([&](const std::string_view* fields) {
+        const std::string_view name = fields[0], value = fields[1];
+        if (name == "To" || name == "Cc") {
             if (!addressesWritten) {
                 addressesWritten = true;
                 writeList("To");
                 writeList("Cc");
             }
-            continue;
+            return true;
         }
-        write(r->m_strName.str() + ": " + r->m_strValue.str() + "\r\n");
-    }
+        std::string line(name);
+        line += ": ";
+        line += value;
+        line += "\r\n";
+        write(line);
+        return true;
+    });
     write("\r\n");
     m_part.m_nBodyStart = m_part.m_nStreamEnd;
 }
