@@ -258,8 +258,10 @@ int LoadKeyFile(CDialog* parent, int format)
         return 0;
     format = ChooseFormat(format, path);
 
+    // Read under a shared lock: any number of runs may load one ID at once; a writer holding
+    // the file keeps them out (and they it) while it is read.
     CFile file;
-    if (!file.Open(path, CFile::modeRead | CFile::shareExclusive)) {
+    if (!file.Open(path, CFile::modeRead | CFile::shareDenyWrite)) {
         PathMessage(parent, IDS_KEYFILE_CANNOT_OPEN, path);
         return 0;
     }

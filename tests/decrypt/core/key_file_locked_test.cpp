@@ -283,4 +283,35 @@ TEST(KeyFileArchive, RecordsReferringToAnotherRecordsKeyAreRefused)
     AfxDeleteFolderTree(dir.c_str());
 }
 
+// Key files are read under a shared lock: runs that share one ID load it at the same time,
+// and none reads it while a writer holds it.
+TEST(KeyFileSharing, ReadersShareTheFileAWriterKeepsItToItself)
+{
+    CScriptedFrontEnd ui;
+    char templ[] = "/tmp/key_file_sharing_XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    std::string dir = templ;
+    RegisterCoreResources();
+    AfxGetDecryptionState() = DecryptionState();
+    auto k512 = LoadPrivateKey(KeyPath("512a"));
+    CKeyInfo a("A", CKeyInfo::RSAPrivateKey, new CRSAPrivateKey(*k512), 0);
+    std::string path = dir + "/shared.key";
+    WriteBytes(path, KeyFileBytes(0, "*", ArchivePayload({&a})));
+    WriteBytes(dir + "/shared.P7M", "certificate");
+    AfxGetDecryptionState().m_strKeyFileName = path.c_str();
+    {
+        CFile otherReader(path.c_str(), CFile::modeRead | CFile::shareDenyWrite);
+        EXPECT_EQ(LoadKeyFile(nullptr, 0), 1);
+        EXPECT_TRUE(ui.boxes.empty());
+    }
+    {
+        CFile writer(path.c_str(), CFile::modeReadWrite | CFile::shareExclusive);
+        EXPECT_EQ(LoadKeyFile(nullptr, 0), 0);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(ui.boxes[0].text.str(), std::string(DecryptString(IDS_KEYFILE_CANNOT_OPEN)) + "\n" + path);
+    }
+    AfxGetDecryptionState() = DecryptionState();
+    AfxDeleteFolderTree(dir.c_str());
+}
+
 }  // namespace
