@@ -97,6 +97,42 @@ TEST(ShellDocTypes, WrittenOnceAndNeverOverTheUsersOwn)
     std::system(("rm -rf '" + data + "' '" + locked + "'").c_str());
 }
 
+// Registrations of earlier versions (the .sig glob that took every .sig file, an entry
+// without icon) give way; the user's own changes to them do not.
+TEST(ShellDocTypes, EarlierRegistrationsAreBroughtUpToDate)
+{
+    RegisterDecryptResources();
+    const std::string oldPackage =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
+        "  <mime-type type=\"application/pkcs7-mime\">\n    <comment>S/MIME clear encoding</comment>\n"
+        "    <glob pattern=\"*.p7m\"/>\n  </mime-type>\n"
+        "  <mime-type type=\"application/x-quillmar-smime-sig\">\n"
+        "    <comment>S/MIME human-readable encoding</comment>\n    <sub-class-of type=\"text/plain\"/>\n"
+        "    <glob pattern=\"*.sig\"/>\n  </mime-type>\n</mime-info>\n";
+    const std::string oldEntry =
+        "[Desktop Entry]\nType=Application\nName=Quillmar Postlantern Unsealer\n"
+        "Comment=Decrypt S/MIME messages with your decrypting ID\nExec=/old/decrypt %F\nTerminal=true\n"
+        "Categories=Utility;Security;\nMimeType=application/pkcs7-mime;application/x-quillmar-smime-sig;\n"
+        "NoDisplay=true\n";
+    const struct {
+        std::string package, entry;
+        bool replaced;
+    } cases[] = {{oldPackage, oldEntry, true}, {oldPackage + "<!-- mine -->", oldEntry + "X-Mine=1\n", false}};
+    for (const auto& c : cases) {
+        std::string data = ScratchFolder();
+        ASSERT_EQ(std::system(("mkdir -p '" + data + "/mime/packages' '" + data + "/applications'").c_str()), 0);
+        { std::ofstream(data + "/mime/packages/quillmar-unsealer.xml") << c.package; }
+        { std::ofstream(data + "/applications/quillmar-unsealer.desktop") << c.entry; }
+        RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt");
+        EXPECT_EQ(Read(data + "/mime/packages/quillmar-unsealer.xml"),
+                  c.replaced ? std::string(DocTypesMimePackage().c_str()) : c.package);
+        EXPECT_EQ(Read(data + "/applications/quillmar-unsealer.desktop"),
+                  c.replaced ? std::string(DocTypesDesktopEntry("/usr/bin/decrypt").c_str()) : c.entry);
+        std::system(("rm -rf '" + data + "'").c_str());
+    }
+}
+
 // What shared-mime-info's own tools make of the registered types: a detached OpenPGP
 // signature stays theirs, whether armoured or binary; our base64 .sig forms are ours. Then
 // --unregister's removal takes back exactly what was registered.
@@ -107,7 +143,12 @@ TEST(ShellDocTypes, TheSigTypeNeverTakesOtherSigFiles)
         GTEST_SKIP() << "shared-mime-info or xdg-utils is not installed";
     std::string data = ScratchFolder();
     ASSERT_FALSE(data.empty());
-    ASSERT_GE(RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt"), 1);
+    // The program's own update runs in the background: here it is run once, and waited for.
+    const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", "/nonexistent", 1);
+    const int written = RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt");
+    ::setenv("PATH", path.c_str(), 1);
+    ASSERT_GE(written, 1);
     ASSERT_EQ(std::system(("update-mime-database '" + data + "/mime'").c_str()), 0);
     std::string der = Read(std::string(QM_SOURCE_DIR) + "/samples/demo.p7m");
     const struct {
@@ -146,12 +187,14 @@ TEST(ShellDocTypes, TheSigTypeNeverTakesOtherSigFiles)
 
     // Only what was registered and left unchanged goes.
     { std::ofstream(data + "/icons/hicolor/scalable/apps/quillmar-unsealer.svg") << "<svg/>"; }
+    ::setenv("PATH", "/nonexistent", 1);
     EXPECT_EQ(UnregisterShellFileTypes(data.c_str()), 2);
     struct stat st;
     EXPECT_NE(::stat((data + "/applications/quillmar-unsealer.desktop").c_str(), &st), 0);
     EXPECT_NE(::stat((data + "/mime/packages/quillmar-unsealer.xml").c_str(), &st), 0);
     EXPECT_EQ(::stat((data + "/icons/hicolor/scalable/apps/quillmar-unsealer.svg").c_str(), &st), 0);
     EXPECT_EQ(UnregisterShellFileTypes(data.c_str()), 0);
+    ::setenv("PATH", path.c_str(), 1);
     std::system(("rm -rf '" + data + "'").c_str());
 }
 

@@ -13,7 +13,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <cstdio>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -172,6 +175,23 @@ TEST_F(ShellInstance, HandedOverFilesAreDecryptedOnceByTheRunningInstance)
     EXPECT_FALSE(Exists(dir + "/data/applications"));   // starts without a terminal register nothing
     EXPECT_FALSE(MayHandOver(ParseDecryptOptions(3, std::vector<const char*>{"decrypt", "--json", "a"}.data())));
     EXPECT_FALSE(MayHandOver(ParseDecryptOptions(3, std::vector<const char*>{"decrypt", "--inspect", "a"}.data())));
+}
+
+// An instance that listens but never answers: the start says so by its status and decrypts
+// nothing itself (the other may still take the names later).
+TEST_F(ShellInstance, AnInstanceThatDoesNotAnswerGetsNothingDecryptedTwice)
+{
+    const std::string socketPath = GetInstanceSocketPath().c_str();
+    ASSERT_FALSE(socketPath.empty());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);   // never accepts
+    EXPECT_EQ(StartInFolder(dir + "/work", {"demo.p7m"}), kExitNotHandedOver);
+    EXPECT_FALSE(Exists(dir + "/work/Decrypt"));
+    ::close(fd);
 }
 
 TEST_F(ShellInstance, EmptyHandOverStillCountsAsHandedOver)
