@@ -130,8 +130,12 @@ void CInstanceChannel::Serve()
         if (r < 0 || fds[1].revents != 0)
             return;
         int c = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
-        if (c < 0)
+        if (c < 0) {
+            // Out of descriptors or the like: wait a little rather than spin on the backlog.
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED)
+                ::poll(&fds[1], 1, 100);
             continue;
+        }
         BYTE header[8];
         CInstanceMessage msg;
         bool ok = Transfer(c, header, sizeof header, false, 1000);
