@@ -480,7 +480,7 @@ void CASN1Children::RemoveAll()
         delete child;
 }
 
-const CASN1Type* CASN1Children::View(int i, std::unique_ptr<CASN1Type>& scratch) const
+const CASN1Type* CASN1Children::View(int i, CASN1ScratchValue& scratch) const
 {
     if (i < 0 || i >= GetSize())
         AfxThrowInvalidArgException();
@@ -837,6 +837,11 @@ void CASN1Children::FinishDecoding()
         }
     }
     s.marks.shrink_to_fit();
+}
+
+void CASN1Scrubber::operator()(CASN1Type* object) const
+{
+    CASN1Children::ScrubAndDelete(object);
 }
 
 void CASN1Children::ScrubAndDelete(CASN1Type* object)

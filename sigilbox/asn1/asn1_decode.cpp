@@ -202,7 +202,7 @@ private:
     // One reusable object per tag octet for the primitive segments decoded in place.
     struct Context {
         bool plain = false;   // every child an object, nothing packed or gathered in place
-        std::unique_ptr<CASN1Type> scratch[256];
+        CASN1ScratchValue scratch[256];
         CASN1_PRIMITIVE_TYPE& Scratch(unsigned char tag)
         {
             if (!scratch[tag])
@@ -210,12 +210,6 @@ private:
             auto* value = static_cast<CASN1_PRIMITIVE_TYPE*>(scratch[tag].get());
             value->Clear();
             return *value;
-        }
-        ~Context()
-        {
-            for (auto& object : scratch)
-                if (object)
-                    CASN1Children::ScrubAndDelete(object.release());
         }
     };
 

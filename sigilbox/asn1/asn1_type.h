@@ -120,6 +120,13 @@ protected:
     friend class CASN1Decoder;
 };
 
+// Deletes a value the decoder made after overwriting its contents octets, and its
+// children's: key material may be among them.
+struct SIGILBOX_API CASN1Scrubber {
+    void operator()(CASN1Type* object) const;
+};
+using CASN1ScratchValue = std::unique_ptr<CASN1Type, CASN1Scrubber>;
+
 // The children of a constructed value, with the interface of an array of owned pointers.
 // Children added by hand are objects. The decoder keeps a child as an object only when that
 // costs little more than its encoding; any other child stays packed: its encoding, in one
@@ -152,7 +159,7 @@ public:
 
     // Child i to look at without keeping it: its object when it has one, else a temporary
     // decoded into `scratch` (valid while scratch holds it).
-    const CASN1Type* View(int i, std::unique_ptr<CASN1Type>& scratch) const;
+    const CASN1Type* View(int i, CASN1ScratchValue& scratch) const;
     // The complete encoding of child i (nothing for a null child).
     void EncodeChild(int i, CByteArray& out) const;
     // 1 when a child is null.
@@ -200,8 +207,8 @@ private:
     void EndSegment(size_t contentsEnd);
     // After the last child: gives back the room not used.
     void FinishDecoding();
-    // Deletes an object of the decoder's after overwriting its contents octets.
     static void ScrubAndDelete(CASN1Type* object);
+    friend struct CASN1Scrubber;
 
     const CByteArray* m_pContents;
     // Without packed children (built by hand, or every packed child decoded): the objects.

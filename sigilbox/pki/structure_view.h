@@ -12,8 +12,6 @@
 #include "sigilbox/asn1/algorithm_identifier.h"
 #include "sigilbox/asn1/asn1_universal.h"
 
-#include <memory>
-
 // A new, empty object of a structure class. Classes without a default constructor get an
 // overload here.
 template <class T>
@@ -125,7 +123,7 @@ int AfxEveryChildValid(const CASN1Type* object, unsigned char tag, Check isValid
     const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, tag);
     if (!value)
         return 0;
-    std::unique_ptr<CASN1Type> scratch;
+    CASN1ScratchValue scratch;
     for (int i = 0; i < value->GetComponentsCount(); ++i)
         if (!isValid(value->m_Components.View(i, scratch)))
             return 0;

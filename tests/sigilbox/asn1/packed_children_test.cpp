@@ -127,7 +127,7 @@ void ExpectAlike(const CASN1Type& packed, const CASN1Type& plain, std::mt19937& 
     for (int i : order) {
         CByteArray encoded;
         p->m_Components.EncodeChild(i, encoded);
-        std::unique_ptr<CASN1Type> scratch;
+        CASN1ScratchValue scratch;
         EXPECT_EQ(Encode(*p->m_Components.View(i, scratch)), ToHex(encoded));
         EXPECT_EQ(ToHex(encoded), Encode(q->GetComponent(i)));
         ExpectAlike(p->GetComponent(i), q->GetComponent(i), random);
