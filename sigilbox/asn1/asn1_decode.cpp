@@ -129,6 +129,7 @@ bool ScanSegments(const unsigned char* p, long long size, long long pos, int dep
         return false;
     canonical = 0;
     auto child = [&](long long& at) {
+        __checkKillThreadFlag();
         long long childEnd = 0, childContents = 0;
         if (!ScanSegments(p, size, at, depth + 1, childEnd, childContents, octets))
             return false;
