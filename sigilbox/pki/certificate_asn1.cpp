@@ -549,13 +549,7 @@ void CASN1_RevokedCertificates::GetDataFrom(const CArray<CCRLEntry*, CCRLEntry*>
 
 int CASN1_RevokedCertificates::IsValid(const CASN1Type* object, int extensionsAllowed)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
-    if (!value)
-        return 0;
-    for (int i = 0; i < value->GetComponentsCount(); ++i)
-        if (!CASN1_CRLEntry::IsValid(AfxChildAt(value, i), extensionsAllowed))
-            return 0;
-    return 1;
+    return AfxEveryChildValid(object, 0x10, [&](const CASN1Type* entry) { return CASN1_CRLEntry::IsValid(entry, extensionsAllowed); });
 }
 
 // ---- CertificateRevocationListData ------------------------------------------------------

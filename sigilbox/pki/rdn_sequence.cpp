@@ -191,13 +191,8 @@ void CASN1_RelativeDistinguishedName::SetDataTo(const CASN1Type& set, CRelativeD
 
 int CASN1_RelativeDistinguishedName::IsValid(const CASN1Type* object)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x11);
-    if (!value)
-        return 0;
-    for (int i = 0; i < value->GetComponentsCount(); ++i)
-        if (!CASN1_AttributeValueAssertion::IsValid(AfxChildAt(value, i)))
-            return 0;
-    return CASN1_SET::IsValid(value);
+    return AfxEveryChildValid(object, 0x11, [](const CASN1Type* item) { return CASN1_AttributeValueAssertion::IsValid(item); }) &&
+           CASN1_SET::IsValid(object);
 }
 
 // ---- RDNSequence ------------------------------------------------------------------------
@@ -260,11 +255,5 @@ CASN1_RDNSequence::operator CDistinguishedName() const
 
 int CASN1_RDNSequence::IsValid(const CASN1Type* object)
 {
-    const CASN1_CONSTRUCTED_TYPE* value = AfxAsConstructed(object, 0x10);
-    if (!value)
-        return 0;
-    for (int i = 0; i < value->GetComponentsCount(); ++i)
-        if (!CASN1_RelativeDistinguishedName::IsValid(AfxChildAt(value, i)))
-            return 0;
-    return 1;
+    return AfxEveryChildValid(object, 0x10, [](const CASN1Type* rdn) { return CASN1_RelativeDistinguishedName::IsValid(rdn); });
 }
