@@ -904,7 +904,9 @@ INT_PTR CTerminalFrontEnd::RunFileDialog(CFileDialog& dialog)
         }
         CFileStatus st;
         if (!dialog.IsOpen() && (dialog.GetFlags() & OFN_OVERWRITEPROMPT) && CFile::GetStatus(path, st)) {
-            if (MessageBox(path + " already exists.\nDo you want to replace it?", "Save As", MB_YESNO | MB_ICONEXCLAMATION) != IDYES)
+            // Replacing is never the default: Enter keeps what is there.
+            if (MessageBox(path + " already exists.\nDo you want to replace it?", "Save As",
+                           MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
                 continue;
         }
         DWORD index = 0;
