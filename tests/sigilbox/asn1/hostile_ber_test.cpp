@@ -205,6 +205,10 @@ TEST(HostileBer, MillionsOfTinyValuesCostAboutTheirEncoding)
     for (const Bytes& input : cases) {
         SCOPED_TRACE(ToHex(input.data(), 8));
         CDEREncoding e(input.data(), static_cast<unsigned long>(input.size()));
+#if defined(__SANITIZE_ADDRESS__)
+        // The sanitizer's allocator holds freed blocks back: only the values are checked.
+        Owned value(AfxBuildFromEncoding(e));
+#else
 #ifdef __GLIBC__
         malloc_trim(0);   // what the case before freed goes back, so this one's growth shows
 #endif
@@ -215,6 +219,7 @@ TEST(HostileBer, MillionsOfTinyValuesCostAboutTheirEncoding)
         if (before >= 0 && peak >= 0) {
             EXPECT_LT(peak - before, static_cast<long>(2 * input.size() >> 20) + 8);
         }
+#endif
         EXPECT_EQ(EncodedBytes(*value), input);
     }
 }
