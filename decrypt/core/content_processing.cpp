@@ -333,8 +333,10 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
         order.push_back(i);
     if (haveId)
         std::stable_partition(order.begin(), order.end(), [&](int i) {
-            CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
-            return IsRecipientFor(recipient, id);
+            // Looked at, not kept: only the entries tried become structures.
+            CASN1ScratchValue scratch;
+            const CASN1Type* entry = recipients->m_Components.View(i, scratch);
+            return entry && IsRecipientFor(*entry, id);
         });
     progress.SetUp(std::min(count, kMaxRecipientTrials) + 7, 0, 1, 0);
     int trials = 0;

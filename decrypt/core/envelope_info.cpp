@@ -452,12 +452,16 @@ BOOL CRecipientView::SameCertificate(const CRecipientView& other) const
     return !issuerDer.empty() && issuerDer == other.issuerDer && serialBytes == other.serialBytes;
 }
 
-BOOL IsRecipientFor(CASN1_RecipientInfo& recipient, const CRecipientView& id)
+BOOL IsRecipientFor(const CASN1Type& entry, const CRecipientView& id)
 {
-    if (id.issuerDer.empty() || !CASN1_RecipientInfo::IsValid(&recipient))
+    if (id.issuerDer.empty())
+        return FALSE;
+    // A RecipientInfo: version, issuerAndSerialNumber, algorithm, encrypted key.
+    auto* recipient = AfxAsConstructed(&entry, 0x10);
+    auto* issuerAndSerial = recipient ? AfxAsConstructed(AfxChildAt(recipient, 1), 0x10) : nullptr;
+    if (!issuerAndSerial || issuerAndSerial->GetComponentsCount() != 2 || !AfxChildAt(issuerAndSerial, 0))
         return FALSE;
     // The serial first: it is short and tells most entries apart without encoding a name.
-    auto* issuerAndSerial = AfxAsConstructed(AfxChildAt(&recipient, 1), 0x10);
     auto* serial = dynamic_cast<const CASN1_INTEGER*>(AfxChildAt(issuerAndSerial, 1));
     if (!serial)
         return FALSE;

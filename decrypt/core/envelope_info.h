@@ -12,6 +12,7 @@ class CASN1_AlgorithmIdentifier;
 class CASN1_ContentInfo;
 class CASN1_RecipientInfo;
 class CASN1_SET;
+class CASN1Type;
 class CRSAPrivateKey;
 
 // One recipient entry as the user reads it.
@@ -47,9 +48,10 @@ struct CCipherView {
 
 CCipherView DescribeContentCipher(CASN1_AlgorithmIdentifier& algorithm);
 CRecipientView DescribeRecipient(CASN1_RecipientInfo& recipient);
-// The entry is for the certificate `id` describes (issuer and serial), told without
-// describing the entry: cheap enough for every one of many entries.
-BOOL IsRecipientFor(CASN1_RecipientInfo& recipient, const CRecipientView& id);
+// A recipient entry (a RecipientInfo, or a plain SEQUENCE viewed in a list) is for the
+// certificate `id` describes (issuer and serial), told without describing or keeping the
+// entry: cheap enough for every one of many entries.
+BOOL IsRecipientFor(const CASN1Type& entry, const CRecipientView& id);
 
 // The identity of the current decrypting ID: the issuer and serial of the certificate in the
 // certificate file beside the key file (the first certificate whose public key is the key's);
