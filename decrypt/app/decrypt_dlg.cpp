@@ -107,6 +107,10 @@ void CDecryptDlg::OnTimer(UINT_PTR id)
     }
     if (id != m_nTimerID)
         return;
+    // Names handed over while the user is in a dialog of this window (About, View, a file
+    // dialog...) wait until it ends: the queue is decrypted from the main window only.
+    if (AfxGetModalDepth() > 1)
+        return;
     // Stopped before decrypting: the driver pumps messages, and a repeating timer would
     // otherwise start the queue again from inside itself.
     KillTimer(id);

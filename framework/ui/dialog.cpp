@@ -91,8 +91,25 @@ void CDialog::ReleaseHandle()
     m_bInitialised = FALSE;
 }
 
+namespace {
+
+thread_local int t_modalDepth = 0;
+
+// Counts a modal window for as long as it runs.
+struct CModalScope {
+    CModalScope() { ++t_modalDepth; }
+    ~CModalScope() { --t_modalDepth; }
+    CModalScope(const CModalScope&) = delete;
+    CModalScope& operator=(const CModalScope&) = delete;
+};
+
+}  // namespace
+
+int AfxGetModalDepth() { return t_modalDepth; }
+
 INT_PTR CDialog::DoModal()
 {
+    CModalScope modal;
     if (!Build())
         return -1;
     m_bModal = TRUE;
@@ -562,6 +579,7 @@ INT_PTR CPropertySheet::DoModal()
     if (m_nActive < 0 || m_nActive >= GetPageCount())
         m_nActive = 0;
     m_pages[static_cast<size_t>(m_nActive)]->OnSetActive();
+    CModalScope modal;
     INT_PTR r = AfxGetFrontEnd()->RunPropertySheet(*this);
     for (CPropertyPage* p : m_pages)
         p->ReleaseHandle();
@@ -590,7 +608,11 @@ CFileDialog::CFileDialog(BOOL openFileDialog, const char* defExt, const char* fi
     }
 }
 
-INT_PTR CFileDialog::DoModal() { return AfxGetFrontEnd()->RunFileDialog(*this); }
+INT_PTR CFileDialog::DoModal()
+{
+    CModalScope modal;
+    return AfxGetFrontEnd()->RunFileDialog(*this);
+}
 
 void CFileDialog::SetResult(const char* path, DWORD filterIndex)
 {

@@ -226,3 +226,7 @@ private:
     CString m_path;
     std::vector<Filter> m_filters;
 };
+
+// How many modal windows (dialogs, property sheets, file dialogs) are running now, nested.
+// Work that must wait until the user is back at the main window checks it.
+FRAMEWORK_API int AfxGetModalDepth();

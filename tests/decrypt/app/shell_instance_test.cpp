@@ -136,8 +136,8 @@ TEST_F(ShellInstance, ForeignOrEmptyRecordsAreIgnored)
 }
 
 // A later start from another folder, with relative names, while the running instance sits in
-// a dialog that does not look at its messages: the sender is answered at once and decrypts
-// nothing; the running instance decrypts the file once its dialog ends, exactly once. Starts
+// a dialog: the sender is answered at once and decrypts nothing; the running instance
+// decrypts the file once its dialog ends (not while it is up), exactly once. Starts
 // that run alone never hand over.
 TEST_F(ShellInstance, HandedOverFilesAreDecryptedOnceByTheRunningInstance)
 {
@@ -154,23 +154,27 @@ TEST_F(ShellInstance, HandedOverFilesAreDecryptedOnceByTheRunningInstance)
         EXPECT_EQ(StartInFolder(dir + "/work", {"demo.p7m"}), 0);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         EXPECT_FALSE(Exists(dir + "/work/Decrypt"));   // not by the sender, not yet here
-        // Runs of their own: with --key the start decrypts the file itself; with
-        // --open-signed it has no ID here and decrypts nothing, but hands nothing over.
+        // Runs of their own decrypt the file themselves (the forked start keeps this
+        // process's ID) and hand nothing over.
         EXPECT_EQ(StartInFolder(dir + "/work", {"--key", "demo_key.der", "demo.p7m"}), 0);
         EXPECT_TRUE(Exists(dir + "/work/Decrypt/Msg.txt"));
         EXPECT_EQ(StartInFolder(dir + "/work", {"--open-signed", "demo.p7m"}), 0);
+        EXPECT_TRUE(Exists(dir + "/work/Decrypt1/Msg.txt"));
+        // The main window's timers run on while this dialog is up: the names still wait.
+        CScriptedFrontEnd::Pump(dlg, 2 * HANDOVER_TIMER_ELAPSE);
+        EXPECT_FALSE(Exists(dir + "/work/Decrypt2"));
     });
     ui.OnDialog(IDD_DECRYPT_DIALOG, [&](CDialog& d) {
         CAboutDlg about(&d);
         about.DoModal();
-        for (int i = 0; i < 60 && !Exists(dir + "/work/Decrypt1/Msg.txt"); ++i)
+        for (int i = 0; i < 60 && !Exists(dir + "/work/Decrypt2/Msg.txt"); ++i)
             CScriptedFrontEnd::Pump(d, 50);
         CScriptedFrontEnd::Pump(d, 300);
         d.HandleCommand(IDOK);
     });
     dlg.DoModal();
-    EXPECT_TRUE(Exists(dir + "/work/Decrypt1/Msg.txt"));
-    EXPECT_FALSE(Exists(dir + "/work/Decrypt2"));
+    EXPECT_TRUE(Exists(dir + "/work/Decrypt2/Msg.txt"));
+    EXPECT_FALSE(Exists(dir + "/work/Decrypt3"));
     EXPECT_TRUE(ui.boxes.empty()) << (ui.boxes.empty() ? "" : ui.boxes[0].text.c_str());
     EXPECT_FALSE(Exists(dir + "/data/applications"));   // starts without a terminal register nothing
     EXPECT_FALSE(MayHandOver(ParseDecryptOptions(3, std::vector<const char*>{"decrypt", "--json", "a"}.data())));
