@@ -331,8 +331,14 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     order.reserve(static_cast<size_t>(count));
     for (int i = count - 1; i >= 0; --i)
         order.push_back(i);
+    CByteArray encoding;
     if (haveId)
         std::stable_partition(order.begin(), order.end(), [&](int i) {
+            // Told by the serial number in the entry's octets first: most entries of a long
+            // list are for other certificates and are never decoded here.
+            recipients->m_Components.EncodeChild(i, encoding);
+            if (!MayBeRecipientFor(encoding.GetData(), static_cast<size_t>(encoding.GetSize()), id))
+                return false;
             // Looked at, not kept: only the entries tried become structures.
             CASN1ScratchValue scratch;
             const CASN1Type* entry = recipients->m_Components.View(i, scratch);

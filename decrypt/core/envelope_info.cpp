@@ -1,5 +1,7 @@
 #include "decrypt/core/envelope_info.h"
 
+#include <algorithm>
+
 #include "decrypt/core/certificate_file.h"
 #include "decrypt/core/content_processing.h"
 #include "framework/file.h"
@@ -13,6 +15,7 @@
 #include "sigilbox/pki/pkcs7.h"
 #include "sigilbox/pki/structure_view.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -450,6 +453,73 @@ CString CRecipientView::Describe() const
 BOOL CRecipientView::SameCertificate(const CRecipientView& other) const
 {
     return !issuerDer.empty() && issuerDer == other.issuerDer && serialBytes == other.serialBytes;
+}
+
+namespace {
+
+// One definite-length element with a one-octet tag at p: its tag and contents; advances p
+// past it. FALSE when it does not fit or is not in that simple form.
+BOOL NextElement(const BYTE*& p, const BYTE* end, BYTE& tag, const BYTE*& contents, size_t& length)
+{
+    if (end - p < 2 || (p[0] & 0x1F) == 0x1F)
+        return FALSE;
+    tag = p[0];
+    size_t n = p[1];
+    p += 2;
+    if (n & 0x80) {
+        const size_t octets = n & 0x7F;
+        if (octets == 0 || octets > sizeof(size_t) || static_cast<size_t>(end - p) < octets)
+            return FALSE;   // open-ended, or longer than anything here
+        n = 0;
+        for (size_t k = 0; k < octets; ++k)
+            n = (n << 8) | *p++;
+    }
+    if (static_cast<size_t>(end - p) < n)
+        return FALSE;
+    contents = p;
+    length = n;
+    p += n;
+    return TRUE;
+}
+
+// Leading zero octets do not change a serial number.
+void SkipLeadingZeros(const BYTE*& p, size_t& n)
+{
+    while (n > 0 && *p == 0) {
+        ++p;
+        --n;
+    }
+}
+
+}  // namespace
+
+BOOL MayBeRecipientFor(const BYTE* encoding, size_t size, const CRecipientView& id)
+{
+    if (id.issuerDer.empty())
+        return FALSE;
+    // RecipientInfo ::= SEQUENCE { version, SEQUENCE { issuer, serialNumber }, ... }
+    const BYTE* p = encoding;
+    const BYTE* end = encoding + size;
+    BYTE tag = 0;
+    const BYTE* contents = nullptr;
+    size_t length = 0;
+    if (!NextElement(p, end, tag, contents, length) || tag != 0x30)
+        return TRUE;   // not in the simple form: the whole look decides
+    p = contents;
+    end = contents + length;
+    if (!NextElement(p, end, tag, contents, length) || !NextElement(p, end, tag, contents, length) || tag != 0x30)
+        return TRUE;
+    p = contents;
+    end = contents + length;
+    if (!NextElement(p, end, tag, contents, length) || !NextElement(p, end, tag, contents, length) || tag != 0x02)
+        return TRUE;
+    const BYTE* serial = contents;
+    size_t serialSize = length;
+    const BYTE* own = id.serialBytes.data();
+    size_t ownSize = id.serialBytes.size();
+    SkipLeadingZeros(serial, serialSize);
+    SkipLeadingZeros(own, ownSize);
+    return serialSize == ownSize && std::equal(serial, serial + serialSize, own);
 }
 
 BOOL IsRecipientFor(const CASN1Type& entry, const CRecipientView& id)

@@ -52,6 +52,10 @@ CRecipientView DescribeRecipient(CASN1_RecipientInfo& recipient);
 // certificate `id` describes (issuer and serial), told without describing or keeping the
 // entry: cheap enough for every one of many entries.
 BOOL IsRecipientFor(const CASN1Type& entry, const CRecipientView& id);
+// Told from the entry's encoding alone: FALSE when its serial number is not the one of the
+// certificate `id` describes, so it cannot be for that certificate; TRUE when it may be
+// (IsRecipientFor decides), also when the encoding is not in the plain definite form.
+BOOL MayBeRecipientFor(const BYTE* encoding, size_t size, const CRecipientView& id);
 
 // The identity of the current decrypting ID: the issuer and serial of the certificate in the
 // certificate file beside the key file (the first certificate whose public key is the key's);
