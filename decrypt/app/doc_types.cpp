@@ -2,6 +2,7 @@
 // newlines: window title, document name, new-file name, filter name, extension, type id,
 // type name), as the shell registration of the original read them.
 #include "decrypt/app/doc_types.h"
+#include "decrypt/app/app_pictures.h"
 
 #include "decrypt/app/resources.h"
 #include "framework/afx.h"
@@ -20,8 +21,8 @@ constexpr const char* kIconFolder = "/icons/hicolor/scalable/apps";
 // Marks an entry the program wrote: only such an entry is brought up to date or removed.
 constexpr const char* kEntryMark = "X-Quillmar-Registered=true\n";
 
-// The application icon, as packaging/quillmar-unsealer.svg.
-constexpr const char* kIcon =
+// The icon as earlier versions wrote it: a start replaces it with today's.
+constexpr const char* kLegacyIcon =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
     "  <rect x=\"4\" y=\"12\" width=\"56\" height=\"40\" rx=\"4\" fill=\"#f4efe1\" stroke=\"#5a4a2f\" stroke-width=\"3\"/>\n"
     "  <path d=\"M6 15 L32 36 L58 15\" fill=\"none\" stroke=\"#5a4a2f\" stroke-width=\"3\"/>\n"
@@ -186,7 +187,7 @@ CString DocTypesMimePackage()
 
 CString DocTypesIcon()
 {
-    return kIcon;
+    return kAppIconSvg;
 }
 
 namespace {
@@ -284,7 +285,12 @@ int RegisterShellFileTypes(const char* dataFolder, const char* program)
         entry = Replace(entryPath, wanted);   // the program moved: the entry follows it
     else
         entry = WriteIfMissing(base + "/applications", kEntryName, wanted);
-    int icon = WriteIfMissing(base + kIconFolder, kIconName, DocTypesIcon());
+    int icon = 0;
+    const CString iconPath = base + kIconFolder + "/" + kIconName;
+    if (ReadText(iconPath, existing) && existing == kLegacyIcon)
+        icon = Replace(iconPath, DocTypesIcon());
+    else
+        icon = WriteIfMissing(base + kIconFolder, kIconName, DocTypesIcon());
     if (package < 0 || entry < 0 || icon < 0)
         return -1;
     if (package > 0)
@@ -315,7 +321,7 @@ int UnregisterShellFileTypes(const char* dataFolder)
         packageGone = remove(packagePath);
     if (ReadText(entryPath, text) && IsOurEntry(text))
         remove(entryPath);
-    if (ReadText(iconPath, text) && text == DocTypesIcon())
+    if (ReadText(iconPath, text) && (text == DocTypesIcon() || text == kLegacyIcon))
         remove(iconPath);
     if (packageGone)
         UpdateMimeDatabase(base);

@@ -13,6 +13,6 @@ constexpr UINT IDD_DECRYPT_DIALOG = 32102;
 
 const DecryptResourceShare& ShellResources();   // shell_resources.cpp
 
-// Installs the string table and registers every dialog template of the program: the
-// core's, the new-ID dialogs' and the shell's (once per process).
+// Installs the string table and registers every dialog template of the program (the
+// core's, the new-ID dialogs' and the shell's) and its pictures, once per process.
 void RegisterDecryptResources();

@@ -1,5 +1,6 @@
 // The main dialog, the About box, the pages that show the decrypting ID and the shell's
 // messages.
+#include "decrypt/app/app_pictures.h"
 #include "decrypt/app/decrypt_dlg.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/view_id.h"
@@ -105,5 +106,8 @@ void RegisterDecryptResources()
 {
     RegisterDigitalIDResources();
     static std::once_flag once;
-    std::call_once(once, [] { AddDecryptResources(ShellResources()); });
+    std::call_once(once, [] {
+        AddDecryptResources(ShellResources());
+        RegisterAppPictures();
+    });
 }

@@ -35,3 +35,26 @@ std::shared_ptr<const PictureResource> AfxFindPicture(const char* name)
     auto it = g_pictures.find(name);
     return it == g_pictures.end() ? nullptr : it->second;
 }
+
+BOOL AfxDecodePictureRuns(const DWORD* palette, size_t paletteSize, const BYTE* runs, size_t runsSize,
+                          size_t pixelCount, std::vector<DWORD>& pixels)
+{
+    pixels.clear();
+    if (!palette || !runs || runsSize % 2 != 0)
+        return FALSE;
+    pixels.reserve(pixelCount);
+    for (size_t i = 0; i < runsSize; i += 2) {
+        const size_t count = runs[i];
+        const size_t colour = runs[i + 1];
+        if (count == 0 || colour >= paletteSize || count > pixelCount - pixels.size()) {
+            pixels.clear();
+            return FALSE;
+        }
+        pixels.insert(pixels.end(), count, palette[colour]);
+    }
+    if (pixels.size() != pixelCount) {
+        pixels.clear();
+        return FALSE;
+    }
+    return TRUE;
+}

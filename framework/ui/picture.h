@@ -7,6 +7,7 @@
 #include "framework/framework_export.h"
 #include "framework/types.h"
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -21,3 +22,9 @@ struct FRAMEWORK_API PictureResource {
 FRAMEWORK_API BOOL AfxRegisterPicture(const char* name, int width, int height, std::vector<DWORD> pixels);
 // The picture of that name (exact match), or null.
 FRAMEWORK_API std::shared_ptr<const PictureResource> AfxFindPicture(const char* name);
+
+// Pictures kept in run-length form: runs holds pairs of (count 1-255, palette index).
+// FALSE (pixels left empty) when the runs do not make exactly pixelCount pixels of
+// colours from the palette.
+FRAMEWORK_API BOOL AfxDecodePictureRuns(const DWORD* palette, size_t paletteSize, const BYTE* runs, size_t runsSize,
+                                        size_t pixelCount, std::vector<DWORD>& pixels);

@@ -4,6 +4,7 @@
 #include "framework/ui/batch_front_end.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
+#include "framework/ui/picture.h"
 #include "framework/ui/scripted_front_end.h"
 #include "framework/ui/terminal_front_end.h"
 #include "framework/window.h"
@@ -17,6 +18,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -350,6 +352,28 @@ TEST(TerminalFrontEnd, EndOfInputCancels)
     CFormDlg dlg;
     RunOnTerminal(dlg, "1\nBob\n");
     EXPECT_EQ(dlg.GetResult(), static_cast<INT_PTR>(IDCANCEL));
+}
+
+TEST(Pictures, RunsMakeExactlyThePixelsOfThePalette)
+{
+    const DWORD palette[2] = {0x112233, 0xFFEEDD};
+    struct Case {
+        std::vector<BYTE> runs;
+        bool ok;
+    };
+    const Case cases[] = {
+        {{3, 0, 1, 1}, true},
+        {{3, 0}, false},            // too few
+        {{3, 0, 2, 1}, false},      // too many
+        {{0, 0, 4, 1}, false},      // empty run
+        {{4, 2}, false},            // colour past the palette
+        {{3, 0, 1}, false},         // half a run
+    };
+    for (const Case& c : cases) {
+        std::vector<DWORD> pixels{7};
+        EXPECT_EQ(AfxDecodePictureRuns(palette, 2, c.runs.data(), c.runs.size(), 4, pixels), c.ok ? TRUE : FALSE);
+        EXPECT_EQ(pixels, c.ok ? std::vector<DWORD>({0x112233, 0x112233, 0x112233, 0xFFEEDD}) : std::vector<DWORD>());
+    }
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/key_file.h"
 #include "framework/registry.h"
+#include "framework/ui/dialog_template.h"
+#include "framework/ui/picture.h"
 #include "framework/ui/scripted_front_end.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +50,29 @@ protected:
     void LoadDemoKey() { ASSERT_TRUE(UseKeyForThisRun((dir + "/demo_key.der").c_str())); }
     std::string dir;
 };
+
+TEST_F(ShellDialog, IconAndDialogPicturesAreRegistered)
+{
+    const struct {
+        const char* name;
+        int size;
+    } expected[] = {{"#128", 32}, {"#129", 64}};
+    for (const auto& e : expected) {
+        auto picture = AfxFindPicture(e.name);
+        ASSERT_NE(picture, nullptr) << e.name;
+        EXPECT_EQ(picture->width, e.size);
+        EXPECT_EQ(picture->height, e.size);
+        std::set<DWORD> colours(picture->pixels.begin(), picture->pixels.end());
+        EXPECT_GT(colours.size(), 16u) << e.name;   // a drawing, not a blank
+    }
+    for (UINT id : {IDD_DECRYPT_DIALOG, IDD_ABOUTBOX}) {
+        for (const ControlTemplate& c : AfxFindDialogTemplate(id)->controls) {
+            if (c.kind == ControlKind::Picture) {
+                EXPECT_NE(AfxFindPicture(c.text), nullptr) << id << " " << c.text;
+            }
+        }
+    }
+}
 
 TEST_F(ShellDialog, WithoutAnIdNothingIsDecryptedOrDropped)
 {

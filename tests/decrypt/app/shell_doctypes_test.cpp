@@ -115,20 +115,34 @@ TEST(ShellDocTypes, EarlierRegistrationsAreBroughtUpToDate)
         "Comment=Decrypt S/MIME messages with your decrypting ID\nExec=/old/decrypt %F\nTerminal=true\n"
         "Categories=Utility;Security;\nMimeType=application/pkcs7-mime;application/x-quillmar-smime-sig;\n"
         "NoDisplay=true\n";
+    const std::string oldIcon =
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
+        "  <rect x=\"4\" y=\"12\" width=\"56\" height=\"40\" rx=\"4\" fill=\"#f4efe1\" stroke=\"#5a4a2f\" stroke-width=\"3\"/>\n"
+        "  <path d=\"M6 15 L32 36 L58 15\" fill=\"none\" stroke=\"#5a4a2f\" stroke-width=\"3\"/>\n"
+        "  <circle cx=\"44\" cy=\"44\" r=\"12\" fill=\"#b23a2b\" stroke=\"#6e1f16\" stroke-width=\"2\"/>\n"
+        "  <rect x=\"39\" y=\"42\" width=\"10\" height=\"8\" rx=\"1\" fill=\"#f4efe1\"/>\n"
+        "  <path d=\"M41 42 v-3 a3 3 0 0 1 6 0 v3\" fill=\"none\" stroke=\"#f4efe1\" stroke-width=\"2\"/>\n"
+        "</svg>\n";
+    const std::string icons = "/icons/hicolor/scalable/apps";
     const struct {
-        std::string package, entry;
+        std::string package, entry, icon;
         bool replaced;
-    } cases[] = {{oldPackage, oldEntry, true}, {oldPackage + "<!-- mine -->", oldEntry + "X-Mine=1\n", false}};
+    } cases[] = {{oldPackage, oldEntry, oldIcon, true},
+                 {oldPackage + "<!-- mine -->", oldEntry + "X-Mine=1\n", oldIcon + "<!-- mine -->", false}};
     for (const auto& c : cases) {
         std::string data = ScratchFolder();
-        ASSERT_EQ(std::system(("mkdir -p '" + data + "/mime/packages' '" + data + "/applications'").c_str()), 0);
+        ASSERT_EQ(std::system(("mkdir -p '" + data + "/mime/packages' '" + data + "/applications' '" + data + icons + "'")
+                                  .c_str()),
+                  0);
         { std::ofstream(data + "/mime/packages/quillmar-unsealer.xml") << c.package; }
         { std::ofstream(data + "/applications/quillmar-unsealer.desktop") << c.entry; }
+        { std::ofstream(data + icons + "/quillmar-unsealer.svg") << c.icon; }
         RegisterShellFileTypes(data.c_str(), "/usr/bin/decrypt");
         EXPECT_EQ(Read(data + "/mime/packages/quillmar-unsealer.xml"),
                   c.replaced ? std::string(DocTypesMimePackage().c_str()) : c.package);
         EXPECT_EQ(Read(data + "/applications/quillmar-unsealer.desktop"),
                   c.replaced ? std::string(DocTypesDesktopEntry("/usr/bin/decrypt").c_str()) : c.entry);
+        EXPECT_EQ(Read(data + icons + "/quillmar-unsealer.svg"), c.replaced ? std::string(DocTypesIcon().c_str()) : c.icon);
         std::system(("rm -rf '" + data + "'").c_str());
     }
 }
