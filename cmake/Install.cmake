@@ -1,15 +1,16 @@
 # Installs the libraries, their headers (same paths as in the tree), a CMake package and a
-# pkg-config file, so consumers can use find_package(sigilbox CONFIG) or pkg-config.
+# pkg-config file, so consumers can use find_package(sigilbox CONFIG) or pkg-config. What a
+# consumer builds with is the component "devel"; the shared libraries are "runtime".
 include(CMakePackageConfigHelpers)
 
 install(TARGETS framework EXPORT frameworkTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT devel
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT devel
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 install(TARGETS sigilbox EXPORT sigilboxTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT devel
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT devel
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
 # The headers a public header reaches through its #include "..." lines, itself included
 # (paths from the repository root).
@@ -46,12 +47,12 @@ if("framework/testing_hooks.h" IN_LIST QM_PUBLIC_HEADERS)
 endif()
 foreach(header IN LISTS QM_PUBLIC_HEADERS)
   get_filename_component(folder ${header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder})
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${folder} COMPONENT devel)
 endforeach()
 
 set(QM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake)
-install(EXPORT frameworkTargets NAMESPACE framework:: DESTINATION ${QM_CMAKE_DIR}/framework)
-install(EXPORT sigilboxTargets NAMESPACE sigilbox:: DESTINATION ${QM_CMAKE_DIR}/sigilbox)
+install(EXPORT frameworkTargets NAMESPACE framework:: DESTINATION ${QM_CMAKE_DIR}/framework COMPONENT devel)
+install(EXPORT sigilboxTargets NAMESPACE sigilbox:: DESTINATION ${QM_CMAKE_DIR}/sigilbox COMPONENT devel)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/frameworkConfig.cmake.in
   ${PROJECT_BINARY_DIR}/frameworkConfig.cmake INSTALL_DESTINATION ${QM_CMAKE_DIR}/framework)
@@ -62,11 +63,11 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/sigilboxConfigVersion.cma
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/frameworkConfigVersion.cmake
   COMPATIBILITY SameMinorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/frameworkConfig.cmake ${PROJECT_BINARY_DIR}/frameworkConfigVersion.cmake
-  DESTINATION ${QM_CMAKE_DIR}/framework)
+  DESTINATION ${QM_CMAKE_DIR}/framework COMPONENT devel)
 install(FILES ${PROJECT_BINARY_DIR}/sigilboxConfig.cmake ${PROJECT_BINARY_DIR}/sigilboxConfigVersion.cmake
-  DESTINATION ${QM_CMAKE_DIR}/sigilbox)
+  DESTINATION ${QM_CMAKE_DIR}/sigilbox COMPONENT devel)
 
 # The prefix is found from where the .pc file lies, so an installed tree can be moved.
 file(RELATIVE_PATH QM_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/sigilbox.pc.in ${PROJECT_BINARY_DIR}/sigilbox.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/sigilbox.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/sigilbox.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT devel)
