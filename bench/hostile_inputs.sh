@@ -1,7 +1,8 @@
 #!/bin/sh
 # Time and peak memory of the whole program on inputs built to hurt it: 100,000 recipient
-# entries for another key before the ID's own, and 10,000 attachments of one name against
-# 10,000 of distinct names (made with openssl here, decrypted with the demo ID).
+# entries for another key after the ID's own, as many of another key algorithm, and 10,000
+# attachments of one name against 10,000 of distinct names (made with openssl here,
+# decrypted with the demo ID).
 #
 #   bench/hostile_inputs.sh [BUILD_DIR]        (default build/default)
 set -eu
@@ -51,6 +52,11 @@ t = tree(open('pair.p7m', 'rb').read())
 recipients = t[0][1][1][1][0][1][1][1]
 recipients.extend([recipients[1]] * 99999)
 open('junk.p7m', 'wb').write(encode(t))
+# The same entries with a key algorithm that is not RSA: never tried, only looked at.
+ec = [recipients[1][0], list(recipients[1][1])]
+ec[1][2] = [0x30, [[0x06, bytes.fromhex('2a8648ce3d0201')], [0x05, b'']]]
+recipients[1:] = [ec] * 99999
+open('other_algorithm.p7m', 'wb').write(encode(t))
 
 for kind in ('same', 'distinct'):
     parts = ['Subject: many\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n']
@@ -70,5 +76,6 @@ measure() {
     printf '%-44s %8s s %8s KiB peak   (input %s bytes)\n' "$2" "$seconds" "$kilobytes" "$(stat -c %s "$1")"
 }
 measure junk.p7m "100,000 junk recipients (target < 1 s)"
+measure other_algorithm.p7m "100,000 recipients of another key algorithm"
 measure same.p7m "10,000 attachments named a.txt"
 measure distinct.p7m "10,000 attachments of distinct names"

@@ -95,9 +95,9 @@ int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress,
             const CRSAPrivateKey& key, int depth);
 
 // Moves the explicit content of the content info into `target`, decoded as the target's
-// type; FALSE when it is missing or of another shape. The content is encoded first and
-// released before it is decoded again, so that a large content is held twice at the most,
-// never three times; it is gone afterwards in either case.
+// type; FALSE when it is missing or of another shape. A content of another tag is encoded
+// first and released before it is decoded again, so that a large content is held twice at
+// the most, never three times; it is gone afterwards in either case.
 BOOL TakeExplicitContent(CASN1_ContentInfo& contentInfo, CASN1Type& target)
 {
     if (!contentInfo.IsContent())
@@ -105,6 +105,18 @@ BOOL TakeExplicitContent(CASN1_ContentInfo& contentInfo, CASN1Type& target)
     CASN1_TAGGED& tagged = contentInfo.GetContent();
     if (!tagged.m_bConstructed || tagged.m_Components.GetSize() != 1 || !tagged.m_Components.GetAt(0))
         return FALSE;
+    // A SEQUENCE read as a structure class takes its children over as they are (packed ones
+    // stay packed), as AfxStructureAt does: nothing is encoded or decoded again.
+    auto* plain = dynamic_cast<CASN1_SEQUENCE*>(tagged.m_Components.GetAt(0));
+    auto* structure = dynamic_cast<CASN1_SEQUENCE*>(&target);
+    if (plain && structure && plain->m_bConstructed && plain->m_Tag == structure->m_Tag) {
+        structure->Clear();
+        structure->m_Components.TakeOver(plain->m_Components);
+        structure->m_bConstructed = TRUE;
+        structure->m_bIndefiniteLength = plain->m_bIndefiniteLength;
+        contentInfo.ReleaseContent();
+        return TRUE;
+    }
     const CASN1Type& child = *tagged.m_Components.GetAt(0);
     const BOOL constructed = child.m_bConstructed;
     CDEREncoding encoding(child);
@@ -128,6 +140,19 @@ std::unique_ptr<T> TakeContent(CASN1_ContentInfo& contentInfo)
     if (!TakeExplicitContent(contentInfo, *inner))
         return nullptr;
     return inner;
+}
+
+// Entry i of the recipients is a recipient entry whose key is encrypted with RSA.
+BOOL IsRSARecipient(const CASN1_SET& recipients, int i)
+{
+    CASN1ScratchValue scratch;
+    const CASN1Type* entry = recipients.m_Components.View(i, scratch);
+    if (!entry || !CASN1_RecipientInfo::IsValid(entry))
+        return FALSE;
+    // RecipientInfo: version, issuerAndSerialNumber, keyEncryptionAlgorithm, encryptedKey.
+    const CASN1Type* algorithm = AfxChildAt(AfxAsConstructed(entry, 0x10), 2);
+    const CASN1Type* id = AfxChildAt(AfxAsConstructed(algorithm, 0x10), 0);
+    return id && (AreEqual(*id, CASN1_rsa()) || AreEqual(*id, CASN1_rsaEncryption()));
 }
 
 // Fails a layer with its reason.
@@ -347,12 +372,11 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     progress.SetUp(std::min(count, kMaxRecipientTrials) + 7, 0, 1, 0);
     int trials = 0;
     for (int i : order) {
+        // Entries that cannot be tried are looked at, not kept: a long list of them costs
+        // no more memory than its octets.
+        if (!IsRSARecipient(*recipients, i))
+            continue;
         CASN1_RecipientInfo& recipient = AfxStructureAt<CASN1_RecipientInfo>(*recipients, i);
-        if (!CASN1_RecipientInfo::IsValid(&recipient))
-            continue;
-        CASN1_OBJECT_IDENTIFIER& keyAlgorithm = CASN1_AlgorithmIdentifier::GetID(recipient.GetKeyEncryptionAlgorithm());
-        if (!(keyAlgorithm == CASN1_rsa()) && !(keyAlgorithm == CASN1_rsaEncryption()))
-            continue;
         if (trials++ == kMaxRecipientTrials) {
             AfxNoteFailure(NoRecipientReason(*recipients, haveId ? &id : nullptr, key, TRUE));
             return 0;
