@@ -190,20 +190,25 @@ size_t TakeEnveloped(CDEREncoding& input)
     CASN1_ContentInfo info(input);
     input.SetSize(0);
     CASN1_TAGGED& tagged = info.GetContent();
-    if (tagged.GetComponentsCount() != 1)
+    auto* plain = tagged.GetComponentsCount() == 1 ? dynamic_cast<CASN1_SEQUENCE*>(&tagged.GetComponent(0)) : nullptr;
+    if (!plain)
         return 0;
-    CDEREncoding encoding(tagged.GetComponent(0));
-    info.ReleaseContent();
+    // Taken over as the structure, as the program takes it.
     CASN1_EnvelopedData enveloped;
-    enveloped.DecodeFrom(encoding);
-    encoding.SetSize(0);
+    enveloped.Clear();
+    enveloped.m_Components.TakeOver(plain->m_Components);
+    enveloped.m_bConstructed = TRUE;
+    info.ReleaseContent();
     if (!CASN1_EnvelopedData::IsValid(&enveloped))
         return 1;
     size_t seen = 0;
     CASN1_SET& recipients = enveloped.GetRecipientInfos();
-    for (int i = recipients.GetComponentsCount() - 1; i >= 0; --i)
-        if (CASN1_RecipientInfo::IsValid(&AfxStructureAt<CASN1_RecipientInfo>(recipients, i)))
+    for (int i = recipients.GetComponentsCount() - 1; i >= 0; --i) {
+        CASN1ScratchValue scratch;
+        const CASN1Type* entry = recipients.m_Components.View(i, scratch);
+        if (entry && CASN1_RecipientInfo::IsValid(entry))
             ++seen;
+    }
     CASN1_TAGGED& content = enveloped.GetEncryptedContentInfo().GetEncryptedContent();
     return seen + static_cast<size_t>(content.GetDataSize());
 }
