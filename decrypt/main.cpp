@@ -1,5 +1,5 @@
-// The decrypt program: picks the front end (a terminal screen, or batch without one), then
-// runs the application as it always started.
+// The decrypt program: picks the front end (windows on a desktop, a terminal screen, or
+// batch without either), then runs the application as it always started.
 #include "decrypt/app/decrypt_app.h"
 #include "decrypt/app/resources.h"
 #include "decrypt/app/single_instance.h"
@@ -16,9 +16,13 @@
 #include "framework/ui/message_box.h"
 #include "framework/ui/terminal_front_end.h"
 #include "framework/ui/terminal_io.h"
+#ifdef QM_WITH_QT
+#include "frontend_qt/qt_front_end.h"
+#endif
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -61,6 +65,7 @@ public:
     INT_PTR RunFileDialog(CFileDialog& dialog) override { return m_inner.RunFileDialog(dialog); }
     INT_PTR RunPropertySheet(CPropertySheet& sheet) override { return m_inner.RunPropertySheet(sheet); }
     BOOL IsInteractive() const override { return m_inner.IsInteractive(); }
+    BOOL BringToFront(HWND window) override { return m_inner.BringToFront(window); }
 
     // Why no decrypting ID could be set up, told from what the run showed.
     CString MissingIDReason(const CDecryptOptions& options) const
@@ -176,7 +181,15 @@ int main(int argc, char** argv)
     }
     // An interrupted run leaves no half-written output folder behind.
     AfxInstallInterruptCleanup();
-    const BOOL interactive = !options.batch && AfxIsTerminal(0) && AfxIsTerminal(1);
+    // Windows where a desktop shows them, unless the terminal screen or no screen is asked
+    // for; the commands that only print stay on the terminal.
+#ifdef QM_WITH_QT
+    const BOOL desktop = !options.batch && !options.terminal && AfxHasDesktopDisplay() &&
+                         options.command != CDecryptOptions::Inspect && options.command != CDecryptOptions::Unregister;
+#else
+    const BOOL desktop = FALSE;
+#endif
+    const BOOL interactive = desktop || (!options.batch && AfxIsTerminal(0) && AfxIsTerminal(1));
     if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
         // Started from the desktop without a file: a running instance is all there is to
         // find; without one there is nothing to do here.
@@ -197,7 +210,7 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     if (!interactive && options.command == CDecryptOptions::New) {
-        std::fputs("decrypt: making a new digital ID needs a terminal to type on\n", stderr);
+        std::fputs("decrypt: making a new digital ID needs a terminal or a desktop to type on\n", stderr);
         return 1;   // a command not done
     }
 
@@ -205,8 +218,18 @@ int main(int argc, char** argv)
     CTerminal terminal;
     CTerminalFrontEnd terminalFrontEnd(terminal);
     CBatchFrontEnd batchFrontEnd;
-    CFrontEnd& chosen = interactive ? static_cast<CFrontEnd&>(terminalFrontEnd) : batchFrontEnd;
-    CProgramFrontEnd frontEnd(chosen, options.passwordFd);
+    CFrontEnd* chosen = interactive ? static_cast<CFrontEnd*>(&terminalFrontEnd) : &batchFrontEnd;
+#ifdef QM_WITH_QT
+    std::unique_ptr<CQtFrontEnd> desktopFrontEnd;
+    if (desktop) {
+        desktopFrontEnd = std::make_unique<CQtFrontEnd>(argc, argv);
+        // A run driven from outside (tests under a virtual display) closes the window this way.
+        desktopFrontEnd->SetCloseRequestFile(AfxGetEnvironmentString("QUILLMAR_CLOSE_REQUEST"));
+        desktopFrontEnd->ReportFirstPaint(!AfxGetEnvironmentString("QUILLMAR_REPORT_SHOWN").IsEmpty());
+        chosen = desktopFrontEnd.get();
+    }
+#endif
+    CProgramFrontEnd frontEnd(*chosen, options.passwordFd);
     AfxSetFrontEnd(&frontEnd);
     CProgramOutcomes outcomes(!interactive, options.json);
     AfxSetOutcomeListener(&outcomes);
@@ -214,6 +237,9 @@ int main(int argc, char** argv)
     int status;
     {
         CDecryptApp app(options, interactive);
+#ifndef QM_WITH_QT
+        app.m_bHasWindows = FALSE;
+#endif
         status = AfxWinMain(argc, argv);
         if (options.command == CDecryptOptions::None) {
             if (app.m_bNotHandedOver) {

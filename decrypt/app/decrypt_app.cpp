@@ -125,6 +125,7 @@ const char* const DECRYPT_USAGE =
     "  --view             show the decrypting ID\n"
     "  --about            show the program's version box\n"
     "  --key KEYFILE      use the ID in KEYFILE (or a PKCS #1 DER key) for this run\n"
+    "  --terminal         use the terminal screen even where a desktop shows windows\n"
     "  --batch            decrypt the files and exit, without a screen: one line per file\n"
     "                     on standard output (PATH -> FOLDER: files), reasons on standard error\n"
     "  --json             as --batch, but one JSON object per file on standard output\n"
@@ -205,6 +206,7 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         else if (name == "help") setCommand(CDecryptOptions::Help, "--help");
         else if (name == "version") setCommand(CDecryptOptions::Version, "--version");
         else if (name == "batch") o.batch = true;
+        else if (name == "terminal") o.terminal = true;
         else if (name == "json") o.batch = o.json = true;
         else if (name == "inspect") setCommand(CDecryptOptions::Inspect, "--inspect");
         else if (name == "unregister") setCommand(CDecryptOptions::Unregister, "--unregister");
@@ -224,6 +226,8 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
         if ((takesValue && value.empty()) && o.error.IsEmpty())
             o.error = CString("option '--") + name.c_str() + "' needs a value";
     }
+    if (o.error.IsEmpty() && o.terminal && o.batch)
+        o.error = "option '--terminal' conflicts with '--batch' and '--json'";
     return o;
 }
 

@@ -41,6 +41,7 @@ struct CDecryptOptions {
     CString commandFile;    // --change / --new KEYFILE
     CString keyFile;        // --key KEYFILE.der: a PKCS #1 private key as the decrypting ID
     bool batch = false;
+    bool terminal = false;    // --terminal: the terminal screen even where a desktop is
     bool json = false;        // --json: outcomes as JSON lines (implies batch)
     bool openSigned = false;  // --open-signed: signed content inside messages is opened
     int passwordFd = -1;    // --password-fd N
@@ -85,6 +86,9 @@ public:
     BOOL m_bWin32s;
     CDecryptOptions m_options;
     BOOL m_bInteractive;
+    // The program can show windows (built with the desktop front end): its desktop entry
+    // then starts it without a terminal.
+    BOOL m_bHasWindows = TRUE;
     // The result of a command given as an option: 0 done, 1 not done (--inspect: the number
     // of files the ID does not open).
     int m_nCommandResult = 0;

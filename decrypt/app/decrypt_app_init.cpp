@@ -142,7 +142,7 @@ BOOL CDecryptApp::InitInstance()
     char program[4096] = {};
     if (m_bInteractive && GetModuleFileNameA(nullptr, program, sizeof program) > 0 &&
         std::strlen(program) < sizeof program - 1)
-        RegisterShellFileTypes(AfxGetUserDataFolder(), program);
+        RegisterShellFileTypes(AfxGetUserDataFolder(), program, m_bHasWindows != FALSE);
 
     if (m_options.command != CDecryptOptions::None)
         return RunCommand();

@@ -36,6 +36,9 @@ void CDecryptDlg::ShowDecryptingID()
 
 BOOL CDecryptDlg::OnInitDialog()
 {
+    const CString about = DecryptString(IDS_ABOUTBOX);
+    if (!about.IsEmpty())
+        AppendSystemMenuItem(IDM_ABOUTBOX, about);
     ShowDecryptingID();
     if (m_pChannel)
         SetTimer(CHANNEL_TIMER_ID, CHANNEL_TIMER_ELAPSE);

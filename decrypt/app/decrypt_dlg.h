@@ -14,9 +14,8 @@ constexpr UINT IDC_PICTURE = 1016;
 constexpr UINT IDC_ABOUT = 1017;
 constexpr UINT IDC_HELP_BUTTON = 1018;
 constexpr UINT IDC_VIEW = 1031;
-// The system menu's About item, and the message that carries system menu commands.
+// The system menu's About item (its commands come as WM_SYSCOMMAND).
 constexpr UINT IDM_ABOUTBOX = 0x0010;
-constexpr UINT WM_SYSCOMMAND = 0x0112;
 // Strings.
 constexpr UINT IDS_DECRYPT_NO_ID = 32300;
 constexpr UINT IDS_SHELL_HELP = 32301;

@@ -203,8 +203,9 @@ CString MimeTypeList()
     return types;
 }
 
-// The entry with its Exec line as given (the lines of earlier versions when `legacy`).
-CString EntryWithExec(const CString& execLine, bool legacy)
+// The entry with its Exec line as given (the lines of earlier versions when `legacy`); a
+// program that shows windows of its own starts without a terminal.
+CString EntryWithExec(const CString& execLine, bool legacy, bool windows = false)
 {
     return CString("[Desktop Entry]\n"
                    "Type=Application\n"
@@ -212,7 +213,7 @@ CString EntryWithExec(const CString& execLine, bool legacy)
            "Comment=Decrypt S/MIME messages with your decrypting ID\n" +
            execLine +
            (legacy ? "" : "Icon=quillmar-unsealer\n") +
-           "Terminal=true\n"
+           (windows ? "Terminal=false\n" : "Terminal=true\n") +
            "Categories=Utility;Security;\n"
            "MimeType=" + MimeTypeList() + "\n" +
            (legacy ? "NoDisplay=true\n" : "NoDisplay=false\n");
@@ -232,7 +233,8 @@ CString ExecLineOf(const CString& entry)
 bool IsOurEntry(const CString& entry)
 {
     const CString exec = ExecLineOf(entry);
-    return !exec.IsEmpty() && (entry == EntryWithExec(exec, false) + kEntryMark || entry == EntryWithExec(exec, true));
+    return !exec.IsEmpty() && (entry == EntryWithExec(exec, false) + kEntryMark || entry == EntryWithExec(exec, false, true) + kEntryMark ||
+                               entry == EntryWithExec(exec, true));
 }
 
 bool ReadText(const CString& path, CString& text)
@@ -261,12 +263,12 @@ void UpdateMimeDatabase(const CString& dataFolder)
 
 }  // namespace
 
-CString DocTypesDesktopEntry(const char* program)
+CString DocTypesDesktopEntry(const char* program, bool windows)
 {
-    return EntryWithExec("Exec=" + ExecQuote(program) + " %F\n", false) + kEntryMark;
+    return EntryWithExec("Exec=" + ExecQuote(program) + " %F\n", false, windows) + kEntryMark;
 }
 
-int RegisterShellFileTypes(const char* dataFolder, const char* program)
+int RegisterShellFileTypes(const char* dataFolder, const char* program, bool windows)
 {
     if (!dataFolder || !*dataFolder)
         return -1;
@@ -280,7 +282,7 @@ int RegisterShellFileTypes(const char* dataFolder, const char* program)
     else
         package = WriteIfMissing(base + "/mime/packages", kPackageName, DocTypesMimePackage());
     int entry = 0;
-    const CString wanted = DocTypesDesktopEntry(program);
+    const CString wanted = DocTypesDesktopEntry(program, windows);
     if (ReadText(entryPath, existing) && existing != wanted && IsOurEntry(existing))
         entry = Replace(entryPath, wanted);   // the program moved: the entry follows it
     else

@@ -8,9 +8,10 @@
 #include "framework/cstring.h"
 #include "framework/types.h"
 
-// The contents as the program registers them; `program` is the command the entry runs.
+// The contents as the program registers them; `program` is the command the entry runs, in
+// a terminal of its own unless the program shows windows.
 CString DocTypesMimePackage();
-CString DocTypesDesktopEntry(const char* program);
+CString DocTypesDesktopEntry(const char* program, bool windows = true);
 CString DocTypesIcon();   // the SVG of packaging/quillmar-unsealer.svg
 
 // Writes the package, the entry and the icon under dataFolder (mime/packages/,
@@ -18,7 +19,7 @@ CString DocTypesIcon();   // the SVG of packaging/quillmar-unsealer.svg
 // what the program wrote and nobody changed is brought up to date (the entry's Exec follows
 // the program's path; an earlier version's package gives way); anything else is the
 // user's and left alone. Returns the number of files written, -1 when one could not be.
-int RegisterShellFileTypes(const char* dataFolder, const char* program);
+int RegisterShellFileTypes(const char* dataFolder, const char* program, bool windows = true);
 // Removes what the program registered there and nobody changed since. Returns the number
 // of files removed, -1 when one could not be removed.
 int UnregisterShellFileTypes(const char* dataFolder);

@@ -2,6 +2,7 @@
 
 #include "decrypt/core/decrypt_driver.h"
 #include "framework/system.h"
+#include "framework/ui/front_end.h"
 
 #include <cstring>
 #include <string>
@@ -103,6 +104,8 @@ void DeliverHandOvers(CInstanceChannel& channel, HWND hwnd)
         cds.dwData = msg.dwData;
         cds.cbData = DWORD(msg.data.size());
         cds.lpData = msg.data.empty() ? nullptr : msg.data.data();
+        // Every start, with files or without, brings the running window to the front.
+        SetForegroundWindow(hwnd);
         SendMessageA(hwnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds));
     }
 }

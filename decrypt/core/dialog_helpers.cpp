@@ -2,6 +2,7 @@
 
 #include "decrypt/core/resources.h"
 #include "framework/file.h"
+#include "framework/thread.h"
 #include "framework/ui/message_box.h"
 
 #include <cstring>
@@ -28,6 +29,23 @@ void ProgressDialog::SetStageText(const char* text)
 {
     SetDlgItemText(IDC_PROGRESS_TEXT, text);
     UpdateWindow();
+}
+
+void ProgressDialog::OnCancel()
+{
+    if (m_bCancelled)
+        return;
+    m_bCancelled = TRUE;
+    AfxRequestKillThread(AfxGetThread());
+}
+
+BOOL ProgressDialog::DestroyWindow()
+{
+    if (m_bCancelled) {
+        AfxClearKillThreadRequest();
+        m_bCancelled = FALSE;
+    }
+    return CDialog::DestroyWindow();
 }
 
 CString ProgressDialog::GetStageText() const { return GetDlgItemText(IDC_PROGRESS_TEXT); }

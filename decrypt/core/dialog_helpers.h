@@ -20,9 +20,16 @@ public:
     CString GetStageText() const;
     // The reporter bound to the bar ("post" mode).
     CProgress& GetProgress() { return m_progress; }
+    // Cancel (Esc, or closing the window) asks the library to abandon the operation on this
+    // thread: its next check throws, and the operation undoes what it wrote. The request is
+    // taken back when the window goes, so a cancel that came too late stops nothing else.
+    void OnCancel() override;
+    BOOL DestroyWindow() override;
+    BOOL IsCancelled() const { return m_bCancelled; }
 
 private:
     CProgress m_progress;
+    BOOL m_bCancelled = FALSE;
 };
 
 // Kinds of files, by bit.

@@ -1,6 +1,7 @@
 #include "framework/ui/terminal_io.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <string>
@@ -11,6 +12,17 @@
 static_assert(sizeof(termios) <= 64, "terminal settings do not fit the saved state");
 
 BOOL AfxIsTerminal(int fd) { return ::isatty(fd) ? TRUE : FALSE; }
+
+CString AfxGetEnvironmentString(const char* name)
+{
+    const char* value = name ? std::getenv(name) : nullptr;
+    return value ? CString(value) : CString();
+}
+
+BOOL AfxHasDesktopDisplay()
+{
+    return !AfxGetEnvironmentString("DISPLAY").IsEmpty() || !AfxGetEnvironmentString("WAYLAND_DISPLAY").IsEmpty();
+}
 
 CTerminal::CTerminal(int inFd, int outFd) : m_in(inFd), m_out(outFd) { std::memset(m_savedState, 0, sizeof m_savedState); }
 

@@ -41,6 +41,7 @@ BOOL CDialog::Build()
     ReleaseHandle();
     m_caption = t->caption ? t->caption : "";
     m_controls.clear();
+    m_systemMenu.clear();
     for (const ControlTemplate& c : t->controls) {
         CDialogControl ctl;
         ctl.id = c.id;
@@ -511,6 +512,15 @@ void CDialog::HandleDropFiles(const CStringArray& paths)
         return;
     try {
         OnDropFiles(paths);
+    } catch (CException* e) {
+        ReportHandlerException(e);
+    }
+}
+
+void CDialog::HandleSysCommand(UINT id)
+{
+    try {
+        WindowProc(WM_SYSCOMMAND, id, 0);
     } catch (CException* e) {
         ReportHandlerException(e);
     }

@@ -98,6 +98,14 @@ public:
     void SetWindowText(const char* text);
     const CString& GetWindowText() const { return m_caption; }
     void DragAcceptFiles(BOOL accept) { m_bAcceptFiles = accept; }
+    // Items the dialog adds to its window's menu (the system menu): a front end with window
+    // menus shows them, and a chosen one reaches WindowProc as WM_SYSCOMMAND with its id.
+    struct MenuItem {
+        UINT id;
+        CString text;
+    };
+    void AppendSystemMenuItem(UINT id, const char* text) { m_systemMenu.push_back(MenuItem{id, text}); }
+    const std::vector<MenuItem>& GetSystemMenuItems() const { return m_systemMenu; }
     BOOL AcceptsFiles() const { return m_bAcceptFiles; }
     // Timers of the dialog's handle; the dialog keeps track of which are running.
     UINT_PTR SetTimer(UINT_PTR id, UINT elapse);
@@ -121,6 +129,7 @@ public:
     void HandleKey(UINT id, UINT ch, DWORD tick);
     void HandleSelChange(UINT id, int index);
     void HandleDropFiles(const CStringArray& paths);
+    void HandleSysCommand(UINT id);
     // Dispatches the messages waiting in this thread's queue; stops early when the dialog ends.
     void PumpWaitingMessages();
 
@@ -137,6 +146,7 @@ protected:
     CString m_caption;
     std::vector<CDialogControl> m_controls;
     std::set<UINT_PTR> m_timers;
+    std::vector<MenuItem> m_systemMenu;
     BOOL m_bModal = FALSE;
     BOOL m_bEnded = FALSE;
     BOOL m_bAcceptFiles = FALSE;

@@ -24,3 +24,8 @@ CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd)
     CFrontEnd* old = g_frontEnd.exchange(frontEnd);
     return old ? old : &DefaultFrontEnd();
 }
+
+BOOL SetForegroundWindow(HWND window)
+{
+    return window ? AfxGetFrontEnd()->BringToFront(window) : FALSE;
+}

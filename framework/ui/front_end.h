@@ -41,7 +41,13 @@ public:
     virtual INT_PTR RunPropertySheet(CPropertySheet& sheet) = 0;
     // FALSE where nobody can answer (batch): questions then take their safe default.
     virtual BOOL IsInteractive() const { return TRUE; }
+    // Shows the dialog's window in front of the others (restored when minimised); FALSE
+    // where the front end has no windows to raise or none for this handle.
+    virtual BOOL BringToFront(HWND window) { (void)window; return FALSE; }
 };
+
+// Brings the window of a dialog to the front through the current front end.
+FRAMEWORK_API BOOL SetForegroundWindow(HWND window);
 
 // The current front end (never null: a batch front end on standard error by default).
 FRAMEWORK_API CFrontEnd* AfxGetFrontEnd();

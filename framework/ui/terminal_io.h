@@ -41,3 +41,8 @@ private:
 
 // TRUE when the descriptor is a terminal.
 FRAMEWORK_API BOOL AfxIsTerminal(int fd);
+// Whether a graphical desktop can be reached (an X display or a Wayland compositor is named
+// in the environment).
+FRAMEWORK_API BOOL AfxHasDesktopDisplay();
+// The value of an environment variable; empty when it is not set.
+FRAMEWORK_API CString AfxGetEnvironmentString(const char* name);
