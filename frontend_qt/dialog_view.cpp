@@ -353,6 +353,8 @@ void CDialogView::Build()
         outer->addStretch(1);
         if (!buttons.empty())
             outer->addLayout(buttonBox);
+        else
+            delete buttonBox;
     }
     if (!m_page) {
         m_status = new QLabel(this);
