@@ -30,14 +30,18 @@ set(CPACK_PACKAGE_CONTACT ${QM_DEB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "decrypts S/MIME mail with the user's own RSA key")
 # The extended description (the summary above is its first line); an empty line parts
 # paragraphs.
+set(QM_DEB_RUNS_ON "on a terminal")
+if(TARGET qtfront)
+  set(QM_DEB_RUNS_ON "in a desktop window, on a terminal")
+endif()
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillmar Postlantern Unsealer turns encrypted S/MIME mail (.p7m, .sig) back
 into readable mail with the user's digital ID: an RSA key file and its
 self-signed certificate file, which the program also makes. Each message
 decrypts into a new folder beside it, holding the text and the attachments.
 
-It runs on a terminal or from scripts (--batch, --json), and tells what a
-file holds and whether the ID opens it (--inspect). Only content encrypted
-with RC2 with 40-bit keys is decrypted.")
+It runs ${QM_DEB_RUNS_ON} or from scripts (--batch, --json),
+and tells what a file holds and whether the ID opens it (--inspect). Only
+content encrypted with RC2 with 40-bit keys is decrypted.")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QM_DEB_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
