@@ -16,13 +16,10 @@
 #include "framework/ui/message_box.h"
 #include "framework/ui/terminal_front_end.h"
 #include "framework/ui/terminal_io.h"
-#ifdef QM_WITH_QT
-#include "frontend_qt/qt_front_end.h"
-#endif
+#include "frontend_qt/desktop_module.h"
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 namespace {
@@ -132,6 +129,47 @@ private:
     CString m_passwordProblem;
 };
 
+// The desktop front end, from its module beside the program's libraries. Without the
+// module or the toolkit the program stays on the terminal (or in batch) and says why.
+class CDesktopFrontEnd {
+public:
+    CDesktopFrontEnd() = default;
+    CDesktopFrontEnd(const CDesktopFrontEnd&) = delete;
+    CDesktopFrontEnd& operator=(const CDesktopFrontEnd&) = delete;
+    ~CDesktopFrontEnd()
+    {
+        if (m_frontEnd && m_destroy)
+            m_destroy(m_frontEnd);
+        // The module stays loaded: the toolkit leaves work for the process's exit.
+    }
+    void Load(int& argc, char** argv)
+    {
+#ifdef QM_DESKTOP_MODULE
+        CString folder = AfxGetModulePathOf(reinterpret_cast<const void*>(&AfxGetFrontEnd));
+        folder = folder.Left(folder.ReverseFind('/') + 1);
+        HMODULE module = LoadLibraryA(folder + QM_DESKTOP_MODULE);
+        auto create = module ? reinterpret_cast<QmCreateDesktopFrontEndFn>(GetProcAddress(module, kQmCreateDesktopFrontEnd)) : nullptr;
+        m_destroy = module ? reinterpret_cast<QmDestroyDesktopFrontEndFn>(GetProcAddress(module, kQmDestroyDesktopFrontEnd)) : nullptr;
+        if (!create || !m_destroy) {
+            std::fprintf(stderr, "decrypt: no windows (%s)\n", AfxGetLibraryError().IsEmpty() ? "the desktop module is incomplete" : AfxGetLibraryError().c_str());
+            return;
+        }
+        // A run driven from outside (tests under a virtual display) closes the window with a
+        // file, and may ask when the window first showed.
+        m_frontEnd = create(&argc, argv, AfxGetEnvironmentString("QUILLMAR_CLOSE_REQUEST"),
+                            !AfxGetEnvironmentString("QUILLMAR_REPORT_SHOWN").IsEmpty());
+#else
+        (void)argc;
+        (void)argv;
+#endif
+    }
+    CFrontEnd* Get() const { return m_frontEnd; }
+
+private:
+    CFrontEnd* m_frontEnd = nullptr;
+    QmDestroyDesktopFrontEndFn m_destroy = nullptr;
+};
+
 // Counts the files not decrypted and, without a screen, tells what became of each: a
 // summary on standard output and the reason on standard error, or JSON lines.
 class CProgramOutcomes : public COutcomeListener {
@@ -183,12 +221,11 @@ int main(int argc, char** argv)
     AfxInstallInterruptCleanup();
     // Windows where a desktop shows them, unless the terminal screen or no screen is asked
     // for; the commands that only print stay on the terminal.
-#ifdef QM_WITH_QT
-    const BOOL desktop = !options.batch && !options.terminal && AfxHasDesktopDisplay() &&
-                         options.command != CDecryptOptions::Inspect && options.command != CDecryptOptions::Unregister;
-#else
-    const BOOL desktop = FALSE;
-#endif
+    CDesktopFrontEnd desktopFrontEnd;
+    if (!options.batch && !options.terminal && AfxHasDesktopDisplay() && options.command != CDecryptOptions::Inspect &&
+        options.command != CDecryptOptions::Unregister)
+        desktopFrontEnd.Load(argc, argv);
+    const BOOL desktop = desktopFrontEnd.Get() != nullptr;
     const BOOL interactive = desktop || (!options.batch && AfxIsTerminal(0) && AfxIsTerminal(1));
     if (!interactive && options.command == CDecryptOptions::None && options.files.GetSize() == 0) {
         // Started from the desktop without a file: a running instance is all there is to
@@ -218,17 +255,7 @@ int main(int argc, char** argv)
     CTerminal terminal;
     CTerminalFrontEnd terminalFrontEnd(terminal);
     CBatchFrontEnd batchFrontEnd;
-    CFrontEnd* chosen = interactive ? static_cast<CFrontEnd*>(&terminalFrontEnd) : &batchFrontEnd;
-#ifdef QM_WITH_QT
-    std::unique_ptr<CQtFrontEnd> desktopFrontEnd;
-    if (desktop) {
-        desktopFrontEnd = std::make_unique<CQtFrontEnd>(argc, argv);
-        // A run driven from outside (tests under a virtual display) closes the window this way.
-        desktopFrontEnd->SetCloseRequestFile(AfxGetEnvironmentString("QUILLMAR_CLOSE_REQUEST"));
-        desktopFrontEnd->ReportFirstPaint(!AfxGetEnvironmentString("QUILLMAR_REPORT_SHOWN").IsEmpty());
-        chosen = desktopFrontEnd.get();
-    }
-#endif
+    CFrontEnd* chosen = desktop ? desktopFrontEnd.Get() : interactive ? static_cast<CFrontEnd*>(&terminalFrontEnd) : &batchFrontEnd;
     CProgramFrontEnd frontEnd(*chosen, options.passwordFd);
     AfxSetFrontEnd(&frontEnd);
     CProgramOutcomes outcomes(!interactive, options.json);
@@ -237,7 +264,7 @@ int main(int argc, char** argv)
     int status;
     {
         CDecryptApp app(options, interactive);
-#ifndef QM_WITH_QT
+#ifndef QM_DESKTOP_MODULE
         app.m_bHasWindows = FALSE;
 #endif
         status = AfxWinMain(argc, argv);

@@ -20,6 +20,7 @@ TEST(ShellOptions, CommandsValuesAndFiles)
     EXPECT_TRUE(o.batch);
     EXPECT_FALSE(o.openSigned);
     EXPECT_TRUE(Parse({"--open-signed", "a.p7m"}).openSigned);
+    EXPECT_TRUE(Parse({"--terminal", "a.p7m"}).terminal);
     EXPECT_STREQ(o.keyFile, "k.der");
     EXPECT_EQ(o.passwordFd, 3);
     ASSERT_EQ(o.files.GetSize(), 2);
@@ -50,6 +51,7 @@ TEST(ShellOptions, RefusedCommandLines)
     EXPECT_FALSE(Parse({"--password-fd", "3x"}).error.IsEmpty());
     EXPECT_FALSE(Parse({"--password-fd", "99999999999"}).error.IsEmpty());
     EXPECT_FALSE(Parse({"--view", "--about"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--terminal", "--json"}).error.IsEmpty());
 }
 
 } // namespace
