@@ -23,7 +23,12 @@ for wanted in 'usr/bin/decrypt' 'libframework\.so\.0' 'libsigilbox\.so\.0' 'usr/
     'usr/share/icons/hicolor/48x48/apps/quillmar-unsealer\.png' 'usr/share/doc/decrypt/copyright'; do
     grep -Eq "(^|/)$wanted\$" "$work/files" || { echo "missing: $wanted"; failed=1; }
 done
-if grep -E '^usr/include/|\.pc$|\.cmake$|\.so$|libdeploykit' "$work/files"; then
+# The desktop window's module (a plug-in, without a SONAME) belongs to the program.
+if [ -f "$build/quillmar-desktop.so" ] && ! grep -Eq '/quillmar-desktop\.so$' "$work/files"; then
+    echo "missing: quillmar-desktop.so"
+    failed=1
+fi
+if grep -E '^usr/include/|\.pc$|\.cmake$|\.so$|libdeploykit' "$work/files" | grep -Ev '/quillmar-desktop\.so$'; then
     echo "the files above are not the program's"
     failed=1
 fi
