@@ -107,9 +107,14 @@ TEST_F(MessageTest, MillionsOfShortHeaderLinesCostAboutTheirOctets)
     m->ReadHeaders();
     m->ParseAddresses();
     long peak = qmtest::PeakMiB();
+#if defined(__SANITIZE_ADDRESS__)
+    (void)before;   // the sanitizer's allocator holds freed blocks back: values only
+    (void)peak;
+#else
     if (before >= 0 && peak >= 0) {
         EXPECT_LT(peak - before, static_cast<long>(2 * text.size() >> 20) + 8);
     }
+#endif
     ASSERT_EQ(m->m_Headers.GetSize(), 1500001);
     EXPECT_EQ(m->m_Headers.GetItem(1500000)->m_strName, "X");
     EXPECT_EQ(m->m_Headers.GetItem(1500000)->m_strValue, "y");
