@@ -493,6 +493,9 @@ CRuntimeClass* CRuntimeClass::Load(CArchive& ar, UINT* schema)
     if (ar.Read(name, len) != len)
         AfxThrowArchiveException(CArchiveException::endOfFile, ar.m_strFileName);
     name[len] = 0;
+    // A name with a zero in it names no class (the part before the zero is not its name).
+    if (std::memchr(name, 0, len))
+        return nullptr;
     if (schema)
         *schema = wSchema;
     return FromName(name);

@@ -326,6 +326,9 @@ TEST(ArchiveObjects, BadTagsAndClasses)
     // A known class that is not what was asked for.
     EXPECT_EQ(ArchiveCause({0xFF, 0xFF, 0x01, 0x00, 0x08, 0x00, 'C', 'N', 'o', 't', 'A', 'P', 'e', 'n'}, readPen),
               CArchiveException::badClass);
+    // A known class's name followed by a zero and more: no class has that name.
+    EXPECT_EQ(ArchiveCause({0xFF, 0xFF, 0x01, 0x00, 0x06, 0x00, 'C', 'P', 'e', 'n', 0x00, 'x'}, readPen),
+              CArchiveException::badClass);
     // A class name of 64 bytes or more.
     Bytes longName = {0xFF, 0xFF, 0x01, 0x00, 0x40, 0x00};
     longName.insert(longName.end(), 64, 'A');
