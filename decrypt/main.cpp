@@ -158,6 +158,9 @@ public:
         // file, and may ask when the window first showed.
         m_frontEnd = create(&argc, argv, AfxGetEnvironmentString("QUILLMAR_CLOSE_REQUEST"),
                             !AfxGetEnvironmentString("QUILLMAR_REPORT_SHOWN").IsEmpty());
+        if (!m_frontEnd)
+            std::fprintf(stderr, "decrypt: no windows (no display answers: DISPLAY=%s WAYLAND_DISPLAY=%s)\n",
+                         AfxGetEnvironmentString("DISPLAY").c_str(), AfxGetEnvironmentString("WAYLAND_DISPLAY").c_str());
 #else
         (void)argc;
         (void)argv;
@@ -220,7 +223,9 @@ int main(int argc, char** argv)
     // An interrupted run leaves no half-written output folder behind.
     AfxInstallInterruptCleanup();
     // Windows where a desktop shows them, unless the terminal screen or no screen is asked
-    // for; the commands that only print stay on the terminal.
+    // for; the commands that only print stay on the terminal. The resources come first: the
+    // windows take the program's icon from them.
+    RegisterDecryptResources();
     CDesktopFrontEnd desktopFrontEnd;
     if (!options.batch && !options.terminal && AfxHasDesktopDisplay() && options.command != CDecryptOptions::Inspect &&
         options.command != CDecryptOptions::Unregister)
@@ -251,7 +256,6 @@ int main(int argc, char** argv)
         return 1;   // a command not done
     }
 
-    RegisterDecryptResources();
     CTerminal terminal;
     CTerminalFrontEnd terminalFrontEnd(terminal);
     CBatchFrontEnd batchFrontEnd;

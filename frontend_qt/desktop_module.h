@@ -7,7 +7,7 @@ class CFrontEnd;
 
 // Makes the front end (and the toolkit's application object): the file whose appearance
 // closes the outermost window (empty: none), and whether the first paint is reported on
-// standard error. argc and argv must outlive it.
+// standard error. argc and argv must outlive it. Null when no display answers.
 using QmCreateDesktopFrontEndFn = CFrontEnd* (*)(int* argc, char** argv, const char* closeRequest, int reportFirstPaint);
 using QmDestroyDesktopFrontEndFn = void (*)(CFrontEnd* frontEnd);
 constexpr const char* kQmCreateDesktopFrontEnd = "QmCreateDesktopFrontEnd";

@@ -201,11 +201,13 @@ const AppPicture kAppPictures[kAppPictureCount] = {
 
 const char kAppIconSvg[] =
     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
-    "  <radialGradient id=\"halo0\">\n"
-    "    <stop offset=\"0\" stop-color=\"#ffd870\" stop-opacity=\"0.55\"/>\n"
-    "    <stop offset=\"0.5\" stop-color=\"#ffd870\" stop-opacity=\"0.1375\"/>\n"
-    "    <stop offset=\"1\" stop-color=\"#ffd870\" stop-opacity=\"0\"/>\n"
-    "  </radialGradient>\n"
+    "  <defs>\n"
+    "    <radialGradient id=\"halo0\">\n"
+    "      <stop offset=\"0\" stop-color=\"#ffd870\" stop-opacity=\"0.55\"/>\n"
+    "      <stop offset=\"0.5\" stop-color=\"#ffd870\" stop-opacity=\"0.1375\"/>\n"
+    "      <stop offset=\"1\" stop-color=\"#ffd870\" stop-opacity=\"0\"/>\n"
+    "    </radialGradient>\n"
+    "  </defs>\n"
     "  <circle cx=\"14\" cy=\"21\" r=\"17\" fill=\"url(#halo0)\"/>\n"
     "  <rect x=\"12.5\" y=\"31\" width=\"3\" height=\"27\" rx=\"0.5\" fill=\"#5a4a2f\"/>\n"
     "  <rect x=\"9\" y=\"57\" width=\"10\" height=\"4\" rx=\"1\" fill=\"#5a4a2f\"/>\n"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The program with its windows on a virtual X display: a file named at the start and one
 handed over by a second start are decrypted by the running window, which then closes when
-asked. Usage: desktop_end_to_end.py DECRYPT SOURCE_DIR (exit 77 without xvfb-run)."""
+asked; with a display that does not answer the program goes on without windows.
+Usage: desktop_end_to_end.py DECRYPT SOURCE_DIR (exit 77 without xvfb-run)."""
 import os
 import shutil
 import subprocess
@@ -52,6 +53,15 @@ try:
         failures.append("the second start ended with %d" % second.returncode)
     if not wait_for(work + "/later/Decrypt/Msg.txt", 30, first):
         failures.append("the handed-over file was not decrypted")
+    # A display that does not answer: no windows, said so, and the work done without them.
+    os.mkdir(work + "/nodisplay")
+    shutil.copy(os.path.join(source, "samples", "demo.p7m"), work + "/nodisplay")
+    unreachable = subprocess.run([decrypt, "--key", work + "/demo.sec", work + "/nodisplay/demo.p7m"],
+                                 env=dict(env, DISPLAY=":4093"), stdin=subprocess.DEVNULL,
+                                 capture_output=True, text=True, timeout=30)
+    if unreachable.returncode != 0 or "decrypt: no windows (no display answers" not in unreachable.stderr \
+            or not os.path.exists(work + "/nodisplay/Decrypt/Msg.txt"):
+        failures.append("with a display that does not answer: %d %r" % (unreachable.returncode, unreachable.stderr))
     open(work + "/close", "w").close()
     try:
         status = first.wait(timeout=30)

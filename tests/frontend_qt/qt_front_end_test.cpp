@@ -524,6 +524,14 @@ TEST_F(QtFrontEnd, Screenshots)
     };
     CDecryptDlg main(&AfxGetDecryptionState());
     shoot(main, "main.png");
+    // The same window once a file given to it was decrypted: its status line tells where to.
+    QueueFileNames(Path("demo.p7m").c_str(), 1);
+    CDecryptDlg decrypted(&AfxGetDecryptionState());
+    shoot(decrypted, "decrypted.png", [&](QWidget*) {
+        for (int i = 0; i < 100 && !PathExists(Path("Decrypt/Msg.txt")); ++i)
+            QTest::qWait(50);
+        QTest::qWait(200);
+    });
     CAboutDlg about;
     shoot(about, "about.png");
     CNewDigitalIDDialog newId;

@@ -194,11 +194,14 @@ def svg():
     lines = [f'<svg xmlns="http://www.w3.org/2000/svg" width="{GRID}" height="{GRID}" viewBox="0 0 {GRID} {GRID}">']
     for n, (kind, s) in enumerate(SHAPES):
         if kind == "halo":
-            lines += [f'  <radialGradient id="halo{n}">',
-                      f'    <stop offset="0" stop-color="{colour(s["colour"])}" stop-opacity="{s["alpha"]:g}"/>',
-                      f'    <stop offset="0.5" stop-color="{colour(s["colour"])}" stop-opacity="{s["alpha"] / 4:g}"/>',
-                      f'    <stop offset="1" stop-color="{colour(s["colour"])}" stop-opacity="0"/>',
-                      '  </radialGradient>',
+            # In <defs>: SVG Tiny readers (the toolkit's among them) take paint servers only there.
+            lines += ['  <defs>',
+                      f'    <radialGradient id="halo{n}">',
+                      f'      <stop offset="0" stop-color="{colour(s["colour"])}" stop-opacity="{s["alpha"]:g}"/>',
+                      f'      <stop offset="0.5" stop-color="{colour(s["colour"])}" stop-opacity="{s["alpha"] / 4:g}"/>',
+                      f'      <stop offset="1" stop-color="{colour(s["colour"])}" stop-opacity="0"/>',
+                      '    </radialGradient>',
+                      '  </defs>',
                       f'  <circle cx="{s["cx"]:g}" cy="{s["cy"]:g}" r="{s["r"]:g}" fill="url(#halo{n})"/>']
         elif kind == "circle":
             lines.append(f'  <circle cx="{s["cx"]:g}" cy="{s["cy"]:g}" r="{s["r"]:g}"{paint(s)}/>')
