@@ -13,12 +13,18 @@
 namespace {
 
 constexpr size_t kBufferSize = 256 * 1024;
+
+// A buffer for `size` bytes at the most: small inputs do not pay for a large one.
+size_t BufferFor(long long size)
+{
+    return static_cast<size_t>(std::clamp<long long>(size, 16, static_cast<long long>(kBufferSize)));
+}
 constexpr int kMaxSkipDepth = 64;
 
 // A buffered reader of the input file with its position.
 class CCursor {
 public:
-    explicit CCursor(CFile& file) : m_file(file), m_nSize(file.GetLength()), m_buffer(kBufferSize) {}
+    explicit CCursor(CFile& file) : m_file(file), m_nSize(file.GetLength()), m_buffer(BufferFor(m_nSize)) {}
 
     long long Position() const { return m_nPos; }
     long long Size() const { return m_nSize; }
@@ -204,7 +210,7 @@ const BYTE kDataOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x01};
 // at a time.
 class CStreamedEnvelope::CCipherFile : public CFile {
 public:
-    CCipherFile(CStreamedEnvelope& owner) : m_owner(owner), m_buffer(kBufferSize) {}
+    explicit CCipherFile(CStreamedEnvelope& owner) : m_owner(owner), m_buffer(BufferFor(owner.m_nCipherLength)) {}
 
     UINT Read(void* buffer, UINT count) override
     {
@@ -379,11 +385,12 @@ namespace {
 // The plaintext's way out: gathered into large writes, each made known to the feed.
 class CFeedingFile : public CFile {
 public:
-    CFeedingFile(CFile& out, CStreamFeed* feed, const std::atomic<bool>* stop)
-        : m_out(out), m_feed(feed), m_stop(stop), m_buffer(kBufferSize)
+    CFeedingFile(CFile& out, long long length, CStreamFeed* feed, const std::atomic<bool>* stop)
+        : m_out(out), m_feed(feed), m_stop(stop), m_buffer(BufferFor(length))
     {
     }
-    ~CFeedingFile() override { std::fill(m_buffer.begin(), m_buffer.end(), BYTE(0)); }
+    // The plaintext that passed through is not left in freed memory.
+    ~CFeedingFile() override { std::fill(m_buffer.begin(), m_buffer.begin() + m_nUsed, BYTE(0)); }
 
     void Write(const void* buffer, UINT count) override
     {
@@ -392,6 +399,7 @@ public:
             const UINT n = std::min<UINT>(count, static_cast<UINT>(m_buffer.size() - m_nHeld));
             std::memcpy(m_buffer.data() + m_nHeld, in, n);
             m_nHeld += n;
+            m_nUsed = std::max(m_nUsed, m_nHeld);
             in += n;
             count -= n;
             if (m_nHeld == m_buffer.size())
@@ -421,6 +429,7 @@ private:
     const std::atomic<bool>* m_stop;
     std::vector<BYTE> m_buffer;
     size_t m_nHeld = 0;
+    size_t m_nUsed = 0;
     unsigned long long m_nWritten = 0;
 };
 
@@ -436,7 +445,7 @@ CContentDecryption::~CContentDecryption() = default;
 
 void CContentDecryption::Run(CFile& out, CStreamFeed* feed, const std::atomic<bool>* stop)
 {
-    CFeedingFile feeding(out, feed, stop);
+    CFeedingFile feeding(out, m_nPlainLength, feed, stop);
     m_processor->DecryptFile(m_source.CipherText(), 0, feeding, nullptr);
     feeding.Flush();
 }
