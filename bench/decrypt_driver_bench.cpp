@@ -6,7 +6,9 @@
 // BM_OpensslMunpack is the peer in the same run: `openssl cms -decrypt` (legacy provider;
 // OpenSSL 3.0's `smime -decrypt` cannot open RC2-40 envelopes: "bad decrypt")
 // piped into `munpack` on the same file. BM_SmallFile is the per-file overhead: a message
-// of 1 KiB.
+// of 1 KiB. BM_ProgramWholeFile and BM_PeerWholeFile run the two side by side as programs on the
+// same file, each as a child measured when it ends (wait4): wall time, CPU time of all its
+// processes and threads, and its peak resident memory.
 #include "decrypt/app/resources.h"
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/decrypt_driver.h"
@@ -26,7 +28,12 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 
@@ -200,5 +207,80 @@ void BM_OpensslMunpack(benchmark::State& state)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * static_cast<double>(fs::file_size(Inputs().big))));
 }
 BENCHMARK(BM_OpensslMunpack)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Runs `command` with sh as a child; its rusage covers the processes sh waited for.
+bool RunMeasured(const std::string& command, rusage& usage)
+{
+    pid_t pid = 0;
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return false;
+    int status = 0;
+    usage = rusage{};
+    if (wait4(pid, &status, 0, &usage) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
+
+// One program run per iteration on the big file, into a fresh folder.
+void RunProgram(benchmark::State& state, const std::string& command, const std::string& output)
+{
+    if (!Inputs().ok) {
+        state.SkipWithError("openssl could not make the inputs");
+        return;
+    }
+    double cpu = 0;
+    long peak = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ec;
+        fs::remove_all(output, ec);
+        state.ResumeTiming();
+        rusage usage{};
+        if (!RunMeasured(command, usage)) {
+            state.SkipWithError(("failed: " + command).c_str());
+            break;
+        }
+        cpu += Seconds(usage.ru_utime) + Seconds(usage.ru_stime);
+        peak = std::max(peak, usage.ru_maxrss * 1024L);
+    }
+    const auto size = static_cast<double>(fs::file_size(Inputs().big));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+    state.counters["cpu_s"] = state.iterations() ? cpu / static_cast<double>(state.iterations()) : 0;
+    state.counters["peak_MiB"] = static_cast<double>(peak) / kMiB;
+    state.counters["peak_x_input"] = static_cast<double>(peak) / size;
+}
+
+// The program beside this benchmark's folder.
+std::string Program()
+{
+    char self[4096] = {};
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    return n > 0 ? (fs::path(std::string(self, static_cast<size_t>(n))).parent_path().parent_path() / "decrypt").string()
+                 : std::string("decrypt");
+}
+
+void BM_ProgramWholeFile(benchmark::State& state)
+{
+    const std::string d = Inputs().dir.string();
+    RunProgram(state,
+               "XDG_CONFIG_HOME='" + d + "/cfg' XDG_DATA_HOME='" + d + "/data' XDG_RUNTIME_DIR='" + d + "' '" + Program() +
+                   "' --batch --key '" + d + "/user.der' '" + Inputs().big + "' >/dev/null",
+               fs::path(Inputs().big).parent_path().string() + "/Decrypt");
+}
+BENCHMARK(BM_ProgramWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+void BM_PeerWholeFile(benchmark::State& state)
+{
+    const std::string d = Inputs().dir.string();
+    RunProgram(state,
+               "mkdir -p '" + d + "/munpack' && openssl cms -provider legacy -provider default -decrypt -binary "
+               "-inform DER -in '" + Inputs().big + "' -inkey '" + d + "/user.key' | munpack -q -C '" + d +
+                   "/munpack' >/dev/null 2>&1",
+               d + "/munpack");
+}
+BENCHMARK(BM_PeerWholeFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace

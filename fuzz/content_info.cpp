@@ -5,6 +5,8 @@
 #include "decrypt/app/resources.h"
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/key_info.h"
+#include "decrypt/core/outcome.h"
+#include "decrypt/core/streamed_envelope.h"
 #include "framework/exceptions.h"
 #include "framework/memfile.h"
 #include "framework/ui/front_end.h"
@@ -15,7 +17,11 @@
 #include "sigilbox/pki/pkcs7.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -75,6 +81,41 @@ void SetUpOnce()
     AfxGetDecryptionState().SetDecryptingID(CKeyInfo("Fuzz ID", CKeyInfo::RSAPrivateKey, key, 1));
 }
 
+// The input as a file, for the reading that leaves the encrypted content in its file.
+const char* InputFile(const uint8_t* data, size_t size)
+{
+    static std::string path = [] {
+        char name[] = "/tmp/fuzz_content_info_XXXXXX";
+        int fd = mkstemp(name);
+        if (fd >= 0)
+            close(fd);
+        return std::string(name);
+    }();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return nullptr;
+    std::fwrite(data, 1, size, f);
+    std::fclose(f);
+    return path.c_str();
+}
+
+struct Result {
+    int ok = -1;   // -1: an exception
+    std::string output;
+    std::string reason;
+};
+
+Result Take(int ok, CMemFile& out)
+{
+    Result r;
+    r.ok = ok;
+    r.output.resize(static_cast<size_t>(out.GetLength()));
+    out.SeekToBegin();
+    out.Read(r.output.data(), static_cast<UINT>(r.output.size()));
+    r.reason = AfxTakeFailureReason().str();
+    return r;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -82,12 +123,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     SetUpOnce();
     if (size == 0 || size > (1u << 20))
         return 0;
+    AfxTakeFailureReason();
+    Result whole;
+    bool decoded = false;
     try {
         CDEREncoding encoding(data, static_cast<unsigned long>(size));
         CASN1_ContentInfo info(encoding);
+        decoded = true;
         CMemFile out;
         CProgress progress(nullptr);
-        ProcessContentInfo(info, out, progress, nullptr);
+        whole = Take(ProcessContentInfo(info, out, progress, nullptr), out);
+    } catch (CException* e) {
+        e->Delete();
+        whole.reason = AfxTakeFailureReason().str();
+    }
+    // Enveloped data the streamed reading takes must decode whole too, and give the same
+    // output or the same failure.
+    const char* path = InputFile(data, size);
+    if (!path)
+        return 0;
+    try {
+        CStreamedEnvelope envelope;
+        if (!envelope.Open(path))
+            return 0;
+        if (!decoded)
+            std::abort();
+        Result streamed;
+        try {
+            CMemFile out;
+            CProgress progress(nullptr);
+            streamed = Take(ProcessStreamedEnvelope(envelope, out, progress, nullptr), out);
+        } catch (CException* e) {
+            e->Delete();
+            streamed.reason = AfxTakeFailureReason().str();
+        }
+        if (streamed.ok != whole.ok || streamed.output != whole.output || streamed.reason != whole.reason)
+            std::abort();
     } catch (CException* e) {
         e->Delete();
     }

@@ -4,6 +4,7 @@
 #include "decrypt/core/key_info.h"
 #include "decrypt/core/outcome.h"
 #include "decrypt/core/resources.h"
+#include "decrypt/core/streamed_envelope.h"
 #include "framework/memfile.h"
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
@@ -180,12 +181,49 @@ int ProcessData(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progr
 }
 
 // One recipient: unlock the session key, decrypt, and process what it hides.
+// Where an envelope's encrypted content is: in the decoded structure, or still in the input
+// file (`streamed`); a streamed decryption of a large content may be handed to the caller
+// through `later` instead of being run here.
+struct CEncryptedSource {
+    CStreamedEnvelope* streamed = nullptr;
+    std::unique_ptr<CContentDecryption>* later = nullptr;
+};
+
+// The streamed content of an envelope holding data: checked, then decrypted into outFile
+// (or handed on to run while the output is read).
+int DecryptStreamed(CRC2key& sessionKey, CEncryptedSource& source, CFile& outFile, CProgress& progress, int depth)
+{
+    UINT pad = 0;
+    try {
+        pad = CheckedPadding(sessionKey, *source.streamed);
+    } catch (CException*) {
+        std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
+        AfxNoteFailure("the content is corrupt: it does not decrypt with the key sent to this ID");
+        throw;
+    }
+    auto processor = std::make_unique<CRC2_CBC>(sessionKey);
+    std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
+    progress.Hint(1);
+    auto decryption = std::make_unique<CContentDecryption>(std::move(processor), *source.streamed,
+                                                           source.streamed->CipherLength() - pad);
+    progress.Hint(1);
+    progress.Hint(1);
+    if (depth + 1 >= kMaxContentNesting)
+        return 0;
+    if (source.later && decryption->PlainLength() >= kConcurrentDecryptionFrom)
+        *source.later = std::move(decryption);
+    else
+        decryption->Run(outFile);
+    progress.Hint(1);
+    return 1;
+}
+
 int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& encrypted, const BYTE iv[8],
-                 unsigned long effectiveBits, CFile& outFile, CProgress& progress, CDialog* parent,
-                 const CRSAPrivateKey& key, int depth, BOOL& unknownCipher)
+                 unsigned long effectiveBits, CEncryptedSource& source, CFile& outFile, CProgress& progress,
+                 CDialog* parent, const CRSAPrivateKey& key, int depth, BOOL& unknownCipher)
 {
     // An earlier recipient may have decrypted (and released) the content already.
-    if (!encrypted.IsEncryptedContent())
+    if (!source.streamed && !encrypted.IsEncryptedContent())
         return 0;
     CASN1_OCTET_STRING encryptedKey(recipient.GetEncryptedKey());
     progress.Hint(1);
@@ -221,6 +259,8 @@ int TryRecipient(CASN1_RecipientInfo& recipient, CASN1_EncryptedContentInfo& enc
     }
     sessionKey.m_nEffectiveBits = static_cast<WORD>(effectiveBits ? effectiveBits : 8u * sessionKey.m_nKeyLength);
     std::memcpy(sessionKey.m_IV, iv, 8);
+    if (source.streamed)
+        return DecryptStreamed(sessionKey, source, outFile, progress, depth);
     CRC2_CBC processor(sessionKey);
     std::memset(sessionKey.m_Key, 0, sizeof sessionKey.m_Key);
     progress.Hint(1);
@@ -306,30 +346,24 @@ CString NoRecipientReason(CASN1_SET& recipients, const CRecipientView* id, const
     return text;
 }
 
-int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CFile& outFile, CProgress& progress,
-                     CDialog* parent, const CRSAPrivateKey& key, int depth)
+// An envelope taken from its content info (or read from the file around a streamed content).
+int ProcessEnvelope(CASN1_SEQUENCE& envelope, BOOL signedAndEnveloped, CEncryptedSource& source, CFile& outFile,
+                    CProgress& progress, CDialog* parent, const CRSAPrivateKey& key, int depth)
 {
     const char* const layer = signedAndEnveloped ? "signedAndEnvelopedData" : "envelopedData";
-    std::unique_ptr<CASN1_SEQUENCE> envelope;
-    if (signedAndEnveloped)
-        envelope = TakeContent<CASN1_SignedAndEnvelopedData>(contentInfo);
-    else
-        envelope = TakeContent<CASN1_EnvelopedData>(contentInfo);
     CString damaged = CString("the ") + layer + " layer is damaged";
-    if (!envelope)
-        return Fail(damaged);
     progress.Hint(1);
 
     CASN1_EncryptedContentInfo* encrypted;
     CASN1_SET* recipients;
     if (signedAndEnveloped) {
-        auto& data = static_cast<CASN1_SignedAndEnvelopedData&>(*envelope);
+        auto& data = static_cast<CASN1_SignedAndEnvelopedData&>(envelope);
         if (!CASN1_SignedAndEnvelopedData::IsValid(&data))
             return Fail(damaged);
         encrypted = &data.GetEncryptedContentInfo();
         recipients = &data.GetRecipientInfos();
     } else {
-        auto& data = static_cast<CASN1_EnvelopedData&>(*envelope);
+        auto& data = static_cast<CASN1_EnvelopedData&>(envelope);
         if (!CASN1_EnvelopedData::IsValid(&data))
             return Fail(damaged);
         encrypted = &data.GetEncryptedContentInfo();
@@ -337,7 +371,7 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     }
     progress.Hint(1);
 
-    if (!encrypted->IsEncryptedContent())
+    if (!source.streamed && !encrypted->IsEncryptedContent())
         return Fail(CString("the ") + layer + " layer holds no encrypted content");
     BYTE iv[8];
     unsigned long effectiveBits = 0;
@@ -383,7 +417,8 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
         }
         BOOL unknownCipher = FALSE;
         try {
-            if (TryRecipient(recipient, *encrypted, iv, effectiveBits, outFile, progress, parent, key, depth, unknownCipher))
+            if (TryRecipient(recipient, *encrypted, iv, effectiveBits, source, outFile, progress, parent, key, depth,
+                             unknownCipher))
                 return 1;
         } catch (CFileException*) {
             throw;   // the output could not be written: no other recipient changes that
@@ -399,6 +434,21 @@ int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CF
     }
     AfxNoteFailure(NoRecipientReason(*recipients, haveId ? &id : nullptr, key, FALSE));
     return 0;
+}
+
+int ProcessEnveloped(CASN1_ContentInfo& contentInfo, BOOL signedAndEnveloped, CFile& outFile, CProgress& progress,
+                     CDialog* parent, const CRSAPrivateKey& key, int depth)
+{
+    std::unique_ptr<CASN1_SEQUENCE> envelope;
+    if (signedAndEnveloped)
+        envelope = TakeContent<CASN1_SignedAndEnvelopedData>(contentInfo);
+    else
+        envelope = TakeContent<CASN1_EnvelopedData>(contentInfo);
+    if (!envelope)
+        return Fail(CString("the ") + (signedAndEnveloped ? "signedAndEnvelopedData" : "envelopedData") +
+                    " layer is damaged");
+    CEncryptedSource inStructure;
+    return ProcessEnvelope(*envelope, signedAndEnveloped, inStructure, outFile, progress, parent, key, depth);
 }
 
 int Process(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent,
@@ -460,4 +510,17 @@ int ProcessContentInfo(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress
     // Work on a copy, so nothing done here touches the decrypting ID.
     CRSAPrivateKey key(*current);
     return Process(contentInfo, outFile, progress, parent, key, 0);
+}
+
+int ProcessStreamedEnvelope(CStreamedEnvelope& envelope, CFile& outFile, CProgress& progress, CDialog* parent,
+                            std::unique_ptr<CContentDecryption>* later)
+{
+    CRSAPrivateKey* current = AfxGetDecryptionState().GetPrivateKey();
+    if (!current)
+        return Fail("no decrypting ID is set up");
+    CRSAPrivateKey key(*current);
+    CEncryptedSource streamed;
+    streamed.streamed = &envelope;
+    streamed.later = later;
+    return ProcessEnvelope(envelope.Envelope(), FALSE, streamed, outFile, progress, parent, key, 0);
 }

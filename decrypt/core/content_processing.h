@@ -5,7 +5,11 @@
 #include "framework/file.h"
 #include "framework/types.h"
 
+#include <memory>
+
 class CASN1_ContentInfo;
+class CContentDecryption;
+class CStreamedEnvelope;
 class CDialog;
 class CProgress;
 class DecryptionState;
@@ -31,6 +35,13 @@ unsigned long RC2EffectiveBitsFromParameter(unsigned long value);
 // processed. Failures inside the recipient loop are caught there; other library
 // exceptions pass on to the caller.
 int ProcessContentInfo(CASN1_ContentInfo& contentInfo, CFile& outFile, CProgress& progress, CDialog* parent);
+
+// The same for enveloped data read from its file around the encrypted content, which is
+// decrypted from the file chunk by chunk. With `later`, a content of
+// kConcurrentDecryptionFrom bytes or more is not decrypted here: the decryption, set up and
+// checked, is handed over to be run (into outFile's file) while the output is read.
+int ProcessStreamedEnvelope(CStreamedEnvelope& envelope, CFile& outFile, CProgress& progress, CDialog* parent,
+                            std::unique_ptr<CContentDecryption>* later = nullptr);
 
 // The application's decrypting state (the current decrypting ID, settings, queue).
 DecryptionState& AfxGetDecryptionState();

@@ -7,6 +7,7 @@
 #include "decrypt/core/opening_context.h"
 #include "decrypt/core/outcome.h"
 #include "decrypt/core/resources.h"
+#include "decrypt/core/streamed_envelope.h"
 #include "decrypt/mime/fs_storage.h"
 #include "decrypt/mime/header_lex.h"
 #include "decrypt/mime/message.h"
@@ -34,6 +35,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -482,6 +484,87 @@ std::unique_ptr<CASN1_ContentInfo> ReadContentInfo(const char* path, BOOL base64
     }
 }
 
+// Opens a DER file as a streamed envelope when it has that shape, with the stage texts and
+// progress hints of reading it whole; FALSE, having told nothing, when it does not.
+BOOL OpenStreamed(const char* path, CStreamedEnvelope& streamed, ProgressDialog& dialog)
+{
+    if (!streamed.Open(path))
+        return FALSE;
+    CProgress& progress = dialog.GetProgress();
+    progress.Hint(1);
+    dialog.SetStageText("loading ciphertext ...");
+    progress.Hint(1);
+    dialog.SetStageText("preparing ciphertext ...");
+    return TRUE;
+}
+
+// Runs the decryption on a thread of its own into the scratch file at `scratchPath` while
+// `read` reads that file (through the store, whose streams wait for the bytes they ask for).
+// A failure of the decryption is the file's failure; when `read` fails first (or is
+// cancelled), the decryption stops at its next chunk.
+void DecryptWhileReading(CContentDecryption& decryption, const CString& scratchPath, const std::function<void()>& read)
+{
+    auto feed = std::make_shared<CStreamFeed>(static_cast<unsigned long long>(decryption.PlainLength()));
+    FsSetStreamFeed(scratchPath, feed);
+    std::atomic<bool> stop{false};
+    CException* failure = nullptr;
+    CString reason;
+    bool outOfMemory = false;
+    bool failedFirst = false;   // the decryption failed before the reading did
+    std::thread writer([&] {
+        try {
+            CFile out(scratchPath, CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary);
+            decryption.Run(out, feed.get(), &stop);
+            out.Close();
+        } catch (CException* e) {
+            failure = e;
+            reason = AfxTakeFailureReason();
+            failedFirst = !stop.load();
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            failedFirst = !stop.load();
+        }
+        feed->Stop();   // readers waiting for bytes that will not come fail now
+    });
+    auto finish = [&] {
+        writer.join();
+        FsSetStreamFeed(scratchPath, nullptr);
+    };
+    auto rethrowDecryption = [&] {
+        if (failure) {
+            AfxTakeFailureReason();
+            if (!reason.IsEmpty())
+                AfxNoteFailure(reason);
+            throw failure;
+        }
+        if (outOfMemory)
+            throw std::bad_alloc();
+    };
+    try {
+        read();
+    } catch (CException* e) {
+        stop = true;
+        feed->Stop();
+        finish();
+        if (failedFirst) {
+            e->Delete();
+            rethrowDecryption();
+        }
+        if (failure)
+            failure->Delete();
+        throw;
+    } catch (...) {
+        stop = true;
+        feed->Stop();
+        finish();
+        if (failure)
+            failure->Delete();
+        throw;
+    }
+    finish();
+    rethrowDecryption();
+}
+
 // What one run holds: released in every outcome, the folder removed when the run failed.
 struct CRun {
     CString folder;
@@ -592,28 +675,42 @@ void BuildFile(const char* path, BOOL base64, CDialog* parent, BOOL publish, CBu
         run.scratchHeld = TRUE;
 
         writing = FALSE;
-        std::unique_ptr<CASN1_ContentInfo> input = ReadContentInfo(path, base64, dialog);
-        CASN1_ContentInfo& contentInfo = *input;
+        // Enveloped data in the shape senders write is read around its encrypted content,
+        // which stays in the file; anything else is read whole.
+        CStreamedEnvelope streamed;
+        std::unique_ptr<CASN1_ContentInfo> input;
+        const BOOL streaming = !base64 && OpenStreamed(path, streamed, dialog);
+        if (!streaming)
+            input = ReadContentInfo(path, base64, dialog);
         progress.Hint(1);
-        writing = TRUE;   // the input is read whole: what fails with a file from now on is output
+        writing = TRUE;   // the input is read: what fails with a file from now on is output
 
         dialog.SetStageText("decrypting ...");
-        if (!ProcessContentInfo(contentInfo, run.scratch, progress, parent)) {
+        std::unique_ptr<CContentDecryption> later;
+        if (!(streaming ? ProcessStreamedEnvelope(streamed, run.scratch, progress, parent, &later)
+                        : ProcessContentInfo(*input, run.scratch, progress, parent))) {
             progress.Hint(1);
             FailFile(path);
         }
 
         dialog.SetStageText("running MIME processor ...");
         writing = TRUE;
-        long long length = run.scratch.GetLength();
+        long long length = later ? later->PlainLength() : run.scratch.GetLength();
         run.store->CloseStream(&run.scratch);
         progress.Hint(1);
         // Content without data (a certificate file, signed data without content) is no
         // message: the file fails and no scratch file is left behind.
         if (length == 0)
             FailFile(path, "the content holds no data (a certificate file, or signed data without its content)");
-        WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0, &warnings,
-                            parent, &outcome);
+        auto writeOutputs = [&] {
+            WriteMessageOutputs(run.store, run.scratchName, AfxGetDecryptionState().m_nOpenSignedContent != 0,
+                                &warnings, parent, &outcome);
+        };
+        // A large content is decrypted while the message is read from what is decrypted.
+        if (later)
+            DecryptWhileReading(*later, run.folder + run.scratchName, writeOutputs);
+        else
+            writeOutputs();
         run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
         run.scratchHeld = FALSE;
         run.Release();

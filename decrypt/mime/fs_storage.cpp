@@ -5,9 +5,12 @@
 #include "framework/fsutil.h"
 #include "framework/system.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string>
 
 HRESULT StgResultFromSystemError(DWORD error)
 {
@@ -37,6 +40,65 @@ HRESULT StgResultFromSystemError(DWORD error)
     case ERROR_INVALID_PARAMETER: return STG_E_INVALIDPARAMETER;
     default: return STG_E_UNKNOWN;
     }
+}
+
+void CStreamFeed::Advance(unsigned long long written)
+{
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_nWritten = std::max(m_nWritten, written);
+    }
+    m_changed.notify_all();
+}
+
+void CStreamFeed::Stop()
+{
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_bStopped = true;
+    }
+    m_changed.notify_all();
+}
+
+BOOL CStreamFeed::Stopped() const
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_bStopped;
+}
+
+BOOL CStreamFeed::WaitFor(unsigned long long end)
+{
+    end = std::min(end, m_nLength);
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_changed.wait(hold, [&] { return m_nWritten >= end || m_bStopped; });
+    return m_nWritten >= end;
+}
+
+namespace {
+
+std::mutex g_feedLock;
+std::map<std::string, std::shared_ptr<CStreamFeed>>& Feeds()
+{
+    static std::map<std::string, std::shared_ptr<CStreamFeed>> feeds;
+    return feeds;
+}
+
+std::shared_ptr<CStreamFeed> FeedFor(const CString& path)
+{
+    std::lock_guard<std::mutex> hold(g_feedLock);
+    auto it = Feeds().find(path.str());
+    return it == Feeds().end() ? nullptr : it->second;
+}
+
+}  // namespace
+
+void FsSetStreamFeed(const char* path, std::shared_ptr<CStreamFeed> feed)
+{
+    std::lock_guard<std::mutex> hold(g_feedLock);
+    if (feed)
+        Feeds()[path] = std::move(feed);
+    else
+        Feeds().erase(path);
 }
 
 namespace {
@@ -116,6 +178,7 @@ private:
 struct CSharedFile {
     CFile file;
     unsigned long long changes = 0;
+    std::shared_ptr<CStreamFeed> feed;   // set while another thread still writes the file
 };
 
 class CFsStream final : public CRefCounted<IStream> {
@@ -128,6 +191,11 @@ public:
     HRESULT Read(void* buffer, ULONG count, ULONG* read) override
     {
         UINT got = 0;
+        if (m_shared->feed && !m_shared->feed->WaitFor(m_nPos + count)) {
+            if (read)
+                *read = 0;
+            return STG_E_READFAULT;
+        }
         HRESULT hr = Guard([&] {
             m_file->Seek(static_cast<long long>(m_nPos), CFile::begin);
             got = m_file->Read(buffer, count);
@@ -160,7 +228,7 @@ public:
         if (origin == STREAM_SEEK_CUR) {
             base = static_cast<long long>(m_nPos);
         } else if (origin == STREAM_SEEK_END) {
-            HRESULT hr = Guard([&] { base = m_file->GetLength(); });
+            HRESULT hr = Guard([&] { base = Length(); });
             if (FAILED(hr))
                 return hr;
         } else if (origin != STREAM_SEEK_SET) {
@@ -187,7 +255,7 @@ public:
         if (!stat)
             return STG_E_INVALIDPARAMETER;
         long long len = 0;
-        HRESULT hr = Guard([&] { len = m_file->GetLength(); });
+        HRESULT hr = Guard([&] { len = Length(); });
         if (FAILED(hr))
             return hr;
         *stat = STATSTG();
@@ -209,6 +277,10 @@ public:
 
 private:
     ~CFsStream() override = default;
+    long long Length() const
+    {
+        return m_shared->feed ? static_cast<long long>(m_shared->feed->Length()) : m_file->GetLength();
+    }
 
     std::shared_ptr<CSharedFile> m_shared;
     CFile* m_file;
@@ -324,6 +396,7 @@ private:
         CFileException error;
         if (!shared->file.Open(path, flags, &error))
             return StgResultFromFileException(&error);
+        shared->feed = FeedFor(path);
         *stream = new CFsStream(std::move(shared), element, mode, 0);
         return S_OK;
     }

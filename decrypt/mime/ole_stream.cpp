@@ -270,9 +270,12 @@ BOOL COleStream::ReadLine(char* buffer, UINT maxChars, LineInfo& info)
         size_t off = static_cast<size_t>(m_nPos - m_nBufStart);
         const BYTE* p = m_pBuf.get() + off;
         size_t avail = std::min(m_nBufLen - off, limit - len);
-        size_t i = 0;
-        while (i < avail && p[i] != '\r' && p[i] != '\n')
-            ++i;
+        // The first CR or LF: the LF bounds the search for a CR (both scans are the
+        // library's vector code).
+        const void* lf = std::memchr(p, '\n', avail);
+        size_t i = lf ? static_cast<size_t>(static_cast<const BYTE*>(lf) - p) : avail;
+        if (const void* cr = std::memchr(p, '\r', i))
+            i = static_cast<size_t>(static_cast<const BYTE*>(cr) - p);
         if (len == limit)
             avail = 1;   // only the terminator looked at above
         std::memcpy(buffer + len, p, i);

@@ -76,6 +76,10 @@ private:
     unsigned long long m_nTaken = 0;
 };
 
+// Output goes out in writes of this size: large, so a big part costs few calls into the
+// file below (a multiple of 3 and 4, whole base64 groups either way).
+constexpr size_t kWriteBlock = 48 * 1024;
+
 // Collects output and writes it to the destination in whole blocks.
 template <size_t N>
 class CBlockWriter {
@@ -207,7 +211,7 @@ void DecodeBase64(CFile* source, CFile* destination, DWORD length, int skipLineB
     const Base64Table table = MakeBase64Table(skipLineBreaks != 0);
     const BYTE* T = table.value;
     CBlockReader in(source, BytesOwed(source, length), readBufferSize);
-    CBlockWriter<3072> out(destination);
+    CBlockWriter<kWriteBlock> out(destination);
     BYTE quad[4];
     int nq = 0;
 
@@ -245,7 +249,7 @@ void DecodeBase64Tolerant(CFile* source, CFile* destination, DWORD length, CDeco
     static const Base64Table table = MakeTolerantBase64Table();
     const BYTE* T = table.value;
     CBlockReader in(source, BytesOwed(source, length), readBufferSize);
-    CBlockWriter<3072> out(destination);
+    CBlockWriter<kWriteBlock> out(destination);
     DWORD group = 0;   // the data characters of the group so far, six bits each
     int n = 0;         // how many
     DWORD skipped = 0;
@@ -310,7 +314,7 @@ void DecodeQuotedPrintable(CFile* source, CFile* destination, DWORD length, UINT
     enum State { normal, afterEquals, afterEqualsHex, afterEqualsBlanks };
 
     CBlockReader in(source, BytesOwed(source, length), readBufferSize);
-    CBlockWriter<4096> out(destination);
+    CBlockWriter<kWriteBlock> out(destination);
     // Blanks are held back until the line goes on: at its end they are dropped. A run
     // longer than the hold is no transport padding; what is held then goes out.
     constexpr size_t kBlankHold = 4096;
@@ -448,7 +452,7 @@ DWORD DecodeUuencode(CFile* source, CFile* destination, DWORD length, UINT readB
     long long start = source->GetPosition();
     unsigned long long owed = length ? length : ~0ull;
     CBlockReader in(source, owed, readBufferSize);
-    CBlockWriter<4096> out(destination);
+    CBlockWriter<kWriteBlock> out(destination);
     char line[kUuLineMax + 1];
 
     for (;;) {

@@ -1,7 +1,9 @@
 // S/MIME content processing against messages made by OpenSSL (the PKI fixtures).
 #include "decrypt/core/content_processing.h"
 #include "decrypt/core/key_info.h"
+#include "decrypt/core/outcome.h"
 #include "decrypt/core/resources.h"
+#include "decrypt/core/streamed_envelope.h"
 #include "framework/afx.h"
 #include "framework/ui/scripted_front_end.h"
 #include "sigilbox/asn1/asn1_decode.h"
@@ -12,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -19,15 +22,15 @@
 
 namespace {
 
-std::vector<BYTE> ReadFixture(const char* name)
+std::vector<BYTE> ReadFixture(const char* name, const char* folder = "pki")
 {
-    std::ifstream in(std::string(QM_TEST_DATA) + "/pki/" + name, std::ios::binary);
+    std::ifstream in(std::string(QM_TEST_DATA) + "/" + folder + "/" + name, std::ios::binary);
     return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-void UseKey(const char* name)
+void UseKey(const char* name, const char* folder = "pki")
 {
-    std::vector<BYTE> der = ReadFixture(name);
+    std::vector<BYTE> der = ReadFixture(name, folder);
     CDEREncoding encoding(der.data(), static_cast<unsigned long>(der.size()));
     std::unique_ptr<CASN1Type> value(AfxBuildFromEncoding(encoding));
     auto* key = new CRSAPrivateKey;
@@ -226,3 +229,104 @@ TEST_F(ContentProcessing, AlgorithmsWithoutParametersAreAccepted)
 }
 
 }  // namespace
+
+namespace {
+
+// What processing gave: output, failure reason and boxes; `read` is false when the streamed
+// reading left the file to the whole read.
+struct Processed {
+    bool read = true;
+    int ok = 0;
+    std::string output;
+    std::string reason;
+    std::vector<std::string> boxes;
+};
+
+Processed Finish(int ok, CMemFile& out, CScriptedFrontEnd& ui)
+{
+    Processed p;
+    p.ok = ok;
+    p.output.resize(static_cast<size_t>(out.GetLength()));
+    out.SeekToBegin();
+    out.Read(p.output.data(), static_cast<UINT>(p.output.size()));
+    p.reason = AfxTakeFailureReason().str();
+    for (const auto& box : ui.boxes)
+        p.boxes.push_back(box.text.str());
+    ui.boxes.clear();
+    return p;
+}
+
+bool operator==(const Processed& a, const Processed& b)
+{
+    return a.ok == b.ok && a.output == b.output && a.reason == b.reason && a.boxes == b.boxes;
+}
+
+}  // namespace
+
+// Enveloped data read from its file around the encrypted content gives what reading it
+// whole gives: the same output, or the same failure with the same reason and boxes. Other
+// shapes (signed data, trailing bytes, a cut file) are left to the whole read.
+TEST_F(ContentProcessing, StreamedReadingGivesWhatTheWholeReadGives)
+{
+    enum Change { asIs, lastByteFlipped, trailingByte, cutShort };
+    struct Case {
+        const char* folder;
+        const char* fixture;
+        Change change;
+        bool streams;
+    } cases[] = {
+        {"pki", "smime_enveloped_rc2.der", asIs, true},
+        {"pki", "smime_enveloped_rc2.der", lastByteFlipped, true},   // bad padding
+        {"pki", "smime_enveloped_rc2.der", trailingByte, false},
+        {"pki", "smime_enveloped_rc2.der", cutShort, false},
+        {"pki", "cms_enveloped_stream.ber", asIs, true},
+        {"pki", "cms_enveloped_stream.ber", lastByteFlipped, false},   // an end-of-contents octet
+        {"pki", "smime_enveloped_two.der", asIs, true},                // Triple-DES: refused
+        {"pki", "smime_signed_sha1.der", asIs, false},
+        {"decrypt", "text_rc2_40.p7m", asIs, true},
+        {"decrypt", "text_stream.p7m", asIs, true},
+        {"decrypt", "three_last.p7m", asIs, true},
+        {"decrypt", "three_first.p7m", lastByteFlipped, true},
+        {"decrypt", "rc2_128.p7m", asIs, true},
+        {"decrypt", "multipart.p7m", asIs, true},
+    };
+    const std::string path = testing::TempDir() + "streamed_reading.p7m";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.folder) + "/" + c.fixture + " change " + std::to_string(c.change));
+        UseKey(std::string(c.folder) == "pki" ? "user512_key.der" : "user_key.der", c.folder);
+        std::vector<BYTE> bytes = ReadFixture(c.fixture, c.folder);
+        ASSERT_FALSE(bytes.empty());
+        if (c.change == lastByteFlipped)
+            bytes.back() ^= 0x5A;
+        else if (c.change == trailingByte)
+            bytes.push_back(0);
+        else if (c.change == cutShort)
+            bytes.pop_back();
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        ui.boxes.clear();
+        AfxTakeFailureReason();
+
+        Processed streamed;
+        {
+            CStreamedEnvelope envelope;
+            CMemFile out;
+            CProgress progress(nullptr);
+            streamed.read = envelope.Open(path.c_str()) != FALSE;
+            if (streamed.read)
+                streamed = Finish(ProcessStreamedEnvelope(envelope, out, progress, nullptr), out, ui);
+        }
+        EXPECT_EQ(streamed.read, c.streams);
+        if (!streamed.read)
+            continue;
+        CDEREncoding encoding(bytes.data(), static_cast<unsigned long>(bytes.size()));
+        CASN1_ContentInfo info(encoding);
+        CMemFile out;
+        CProgress progress(nullptr);
+        Processed whole = Finish(ProcessContentInfo(info, out, progress, nullptr), out, ui);
+        EXPECT_TRUE(streamed == whole) << "streamed: " << streamed.ok << " '" << streamed.reason << "' "
+                                       << streamed.boxes.size() << " boxes; whole: " << whole.ok << " '"
+                                       << whole.reason << "' " << whole.boxes.size() << " boxes";
+    }
+    std::remove(path.c_str());
+}

@@ -18,6 +18,7 @@
 
 #include <cstdlib>
 #include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -306,6 +307,54 @@ TEST_F(DecryptDriver, ADiskFullInTheMiddleOfAnAttachmentLeavesNoFolder)
     auto out = FolderContent(dir + "/Decrypt");
     EXPECT_EQ(out["Msg.txt"], "See the file.");
     EXPECT_EQ(out["big.bin"].size(), 250u * 81u - 2u);
+}
+
+// A content of a megabyte or more is decrypted on a thread of its own while its message is
+// read from what is decrypted: DER and BER-streamed forms give the folder that reading the
+// file whole gives (its base64 form is read whole), and when that thread cannot write, the
+// file fails with one box and leaves nothing.
+TEST_F(DecryptDriver, LargeContentDecryptedWhileItIsReadGivesTheSameFolder)
+{
+    std::string attachment(1536 * 1024, '\0');
+    unsigned state = 7;
+    for (char& c : attachment)
+        c = static_cast<char>((state = state * 1103515245u + 12345u) >> 23);
+    WriteBytes(dir + "/att.bin", attachment);
+    WriteBytes(dir + "/key.der", Fixture("user_key.der"));
+    const std::string legacy = "-provider legacy -provider default";
+    const std::string encrypt = "openssl smime " + legacy + " -encrypt -binary -rc2-40 -outform DER -in big.eml";
+    ASSERT_EQ(std::system(("cd '" + dir + "' && mkdir der ber whole && "
+                           "openssl rsa -inform DER -in key.der -out k.pem 2>/dev/null && "
+                           "openssl req -x509 -new -key k.pem -subj /CN=Large -days 2 -out c.pem 2>/dev/null && "
+                           "(printf 'Subject: large\\r\\nMIME-Version: 1.0\\r\\nContent-Type: multipart/mixed; boundary=b\\r\\n\\r\\n"
+                           "--b\\r\\nContent-Type: text/plain\\r\\n\\r\\nSee the file.\\r\\n--b\\r\\n"
+                           "Content-Type: application/octet-stream; name=att.bin\\r\\nContent-Transfer-Encoding: base64\\r\\n\\r\\n'; "
+                           "openssl base64 -in att.bin; printf '\\r\\n--b--\\r\\n') > big.eml && " +
+                           encrypt + " -out der/big.p7m c.pem && " + encrypt + " -stream -out ber/big.p7m c.pem && "
+                           "openssl base64 -in der/big.p7m -out whole/big.sig")
+                              .c_str()),
+              0);
+    ASSERT_EQ(DecryptOneFile((dir + "/whole/big.sig").c_str(), TRUE, nullptr), 1);
+    const auto whole = FolderContent(dir + "/whole/Decrypt");
+    ASSERT_EQ(whole.count("att.bin"), 1u);
+    EXPECT_EQ(whole.at("att.bin"), attachment);
+    for (const char* form : {"der", "ber"}) {
+        ASSERT_EQ(DecryptOneFile((dir + "/" + form + "/big.p7m").c_str(), FALSE, nullptr), 1) << form;
+        EXPECT_EQ(FolderContent(dir + "/" + form + "/Decrypt"), whole) << form;
+    }
+    EXPECT_TRUE(ui.boxes.empty());
+
+    const std::string path = dir + "/der/big.p7m";
+    {
+        CFillingDisk disk(512 * 1024);
+        EXPECT_EQ(DecryptOneFile(path.c_str(), FALSE, nullptr), 0);
+        ASSERT_EQ(disk.boxes.size(), 1u);
+        EXPECT_EQ(WithoutDetails(disk.boxes[0].text), ErrorFor(path));
+        EXPECT_GE(disk.boxes[0].text.Find("the output folder cannot be written"), 0) << disk.boxes[0].text.str();
+    }
+    EXPECT_FALSE(Exists(dir + "/der/Decrypt1"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir + "/der"))
+        EXPECT_NE(entry.path().filename().string().rfind(".Decrypt", 0), 0u) << entry.path();
 }
 
 // A DER value: tag, length, content.
