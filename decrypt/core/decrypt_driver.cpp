@@ -978,7 +978,10 @@ void DecryptQueuedFiles(CDialog* parent, int jobs)
     if (jobs <= 0)
         jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     // Several at once only where nobody watches: a screen shows one file's progress at a time.
-    if (jobs > 1 && !parent && !AfxGetFrontEnd()->IsInteractive() && queue.GetSize() > 1) {
+    // Under a limit of the address space the workers' stacks would take from the files' own
+    // memory, and a file could fail that alone decrypts: one at a time there too.
+    if (jobs > 1 && !parent && !AfxGetFrontEnd()->IsInteractive() && queue.GetSize() > 1 &&
+        !AfxIsAddressSpaceLimited()) {
         std::vector<CString> names;
         for (int i = 0; i < queue.GetSize(); ++i)
             names.push_back(queue[i]);
