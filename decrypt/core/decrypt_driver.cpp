@@ -820,7 +820,8 @@ BOOL IsBase64Input(const CString& name) { return ExtensionOf(name).CompareNoCase
 // held, as it would have been alone (what failed may have been the files beside it, or an
 // earlier file's output it needed); when the system failed it, the builds ahead are undone
 // first, so that it meets the disk as it would have. At most twice as many files as there
-// are workers wait built, so that memory and disk stay bounded.
+// are workers wait built, so that memory and disk stay bounded. With one job there are no
+// workers: this thread builds and finishes each file in turn.
 class CConcurrentBatch {
 public:
     CConcurrentBatch(const std::vector<CString>& names, int jobs)
@@ -846,7 +847,7 @@ public:
 
     void Run()
     {
-        for (int i = 0; i < m_jobs; ++i) {
+        for (int i = 0; i < m_jobs && m_jobs > 1; ++i) {
             try {
                 m_workers.emplace_back([this] { Work(); });
             } catch (const std::system_error&) {
@@ -856,7 +857,10 @@ public:
         for (size_t i = 0; i < m_names.size(); ++i) {
             const CString& name = m_names[i];
             if (m_workers.empty()) {
-                DecryptOneFile(name, IsBase64Input(name), nullptr);
+                CSlot& slot = *m_slots[i];
+                BuildFile(name, IsBase64Input(name), nullptr, FALSE, slot.built);
+                FinishFile(name, slot.built, nullptr, TakenIn(name));
+                m_slots[i] = std::make_unique<CSlot>();
             } else {
                 CSlot& slot = WaitBuilt(i);
                 if (slot.error || !slot.shown.IsFaithful() || !slot.built.complete) {
@@ -864,13 +868,7 @@ public:
                     DecryptOneFile(name, IsBase64Input(name), nullptr);
                 } else {
                     slot.shown.Replay(*AfxGetFrontEnd());
-                    // The output names of each folder are read once a batch: only this
-                    // batch adds to them (a name that appeared meanwhile is still seen).
-                    const std::string folder = FolderOf(name).str();
-                    auto known = m_taken.find(folder);
-                    if (known == m_taken.end())
-                        known = m_taken.emplace(folder, TakenOutputNames(folder.c_str())).first;
-                    FinishFile(name, slot.built, nullptr, known->second);
+                    FinishFile(name, slot.built, nullptr, TakenIn(name));
                 }
                 m_slots[i] = std::make_unique<CSlot>();
             }
@@ -920,6 +918,17 @@ private:
             }
             m_changed.notify_all();
         }
+    }
+
+    // The output names known taken in the folder of `name`. They are read once a batch: only
+    // this batch adds to them (a name that appeared meanwhile is still seen).
+    std::set<std::string>& TakenIn(const CString& name)
+    {
+        const std::string folder = FolderOf(name).str();
+        auto known = m_taken.find(folder);
+        if (known == m_taken.end())
+            known = m_taken.emplace(folder, TakenOutputNames(folder.c_str())).first;
+        return known->second;
     }
 
     CSlot& WaitBuilt(size_t i)
@@ -977,11 +986,13 @@ void DecryptQueuedFiles(CDialog* parent, int jobs)
     CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
     if (jobs <= 0)
         jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    // Several at once only where nobody watches: a screen shows one file's progress at a time.
-    // Under a limit of the address space the workers' stacks would take from the files' own
-    // memory, and a file could fail that alone decrypts: one at a time there too.
-    if (jobs > 1 && !parent && !AfxGetFrontEnd()->IsInteractive() && queue.GetSize() > 1 &&
-        !AfxIsAddressSpaceLimited()) {
+    // Several at once only where nobody watches: a screen shows one file's progress at a time
+    // (and the user may remove an output folder between two files, whose name then comes
+    // back). Under a limit of the address space the workers' stacks would take from the
+    // files' own memory, and a file could fail that alone decrypts: one at a time there too.
+    if (!parent && !AfxGetFrontEnd()->IsInteractive() && queue.GetSize() > 1) {
+        if (AfxIsAddressSpaceLimited())
+            jobs = 1;
         std::vector<CString> names;
         for (int i = 0; i < queue.GetSize(); ++i)
             names.push_back(queue[i]);
