@@ -6,6 +6,8 @@
 #include "framework/types.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 // Deletes a folder with everything in it. Symbolic links inside are removed, never
 // followed. FALSE with the last error set (GetLastError) when something could not be
@@ -16,17 +18,24 @@ class CFile;
 
 // A program that builds folders which must not outlive an interrupted run calls this first,
 // before it starts any thread: SIGINT, SIGTERM and SIGHUP are then taken by a watcher thread,
-// which removes the folder registered at that moment and ends the program by the same
+// which removes the folders registered at that moment and ends the program by the same
 // signal; SIGXFSZ is ignored, so that a file-size limit is an ordinary write error.
 FRAMEWORK_API void AfxInstallInterruptCleanup();
-// The folder an interruption removes (a copy is kept); null or "" for none.
-FRAMEWORK_API void AfxSetInterruptCleanupFolder(const char* folder);
+// Registers a folder an interruption removes (a copy is kept), until it is taken back with
+// AfxRemoveInterruptCleanupFolder under the same name; several may be registered at once.
+FRAMEWORK_API void AfxAddInterruptCleanupFolder(const char* folder);
+FRAMEWORK_API void AfxRemoveInterruptCleanupFolder(const char* folder);
 
 // What a path names, its link followed: the kinds a program treats differently.
 enum class AfxPathKind { missing, regular, folder, other, unknown };
 // `size` gets a regular file's length, `osError` the error when it is missing or unknown
 // (no permission to look, a loop of links...).
 FRAMEWORK_API AfxPathKind AfxGetPathKind(const char* path, long long* size = nullptr, LONG* osError = nullptr);
+
+// The names in a folder that are there as files or folders themselves (not links, devices
+// or entries of a kind the folder does not tell), "." and ".." left out, in no order. FALSE
+// with the last error set when the folder cannot be read.
+FRAMEWORK_API BOOL AfxListPlainFolderEntries(const char* path, std::vector<std::string>& names);
 
 // How AfxWriteFileSafely treats the name it writes to (one of the first two), and options.
 constexpr UINT AFX_WRITE_REPLACE = 0x0;       // replaces what is there: a link itself, never its target

@@ -104,6 +104,12 @@ FRAMEWORK_API CString AfxFormatTime(const SYSTEMTIME& time, BOOL withSeconds);
 // Fills the buffer from the operating system's random source; FALSE only when no source works.
 FRAMEWORK_API BOOL AfxGetOSRandomBytes(void* buffer, size_t count);
 
+// ---- Process limits ---------------------------------------------------------------------
+
+// TRUE when the process's address space is limited (RLIMIT_AS): what more threads reserve
+// (their stacks, their allocation arenas) is then taken from what the work may use.
+FRAMEWORK_API BOOL AfxIsAddressSpaceLimited();
+
 // ---- Platform version -------------------------------------------------------------------
 
 constexpr DWORD VER_PLATFORM_WIN32s = 0;          // the 16-bit-hosted subset

@@ -132,6 +132,8 @@ const char* const DECRYPT_USAGE =
     "  --inspect          tell what each file holds and whether the ID opens it; writes nothing\n"
     "  --open-signed      open signed content inside messages (signatures not checked)\n"
     "  --password-fd N    read passwords from file descriptor N\n"
+    "  -j, --jobs N       decrypt N files at once in a batch (default: one per processor);\n"
+    "                     what is written and printed is the same for every N\n"
     "  --unregister       remove the document types, desktop entry and icon that a start on\n"
     "                     a terminal registered for the user\n"
     "  -h, --help         show this help and exit\n"
@@ -148,6 +150,21 @@ const char* const DECRYPT_USAGE =
     "\n"
     "A start while another screen runs hands its files (named absolute) to that one and\n"
     "exits with 0; --key, --batch, --json, --open-signed and --inspect always run alone.\n";
+
+namespace {
+
+// The files decrypted at once: a whole number from 1; 0 when the text is none.
+int ParseJobs(const std::string& value)
+{
+    char* end = nullptr;
+    errno = 0;
+    long jobs = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || value[0] < '0' || value[0] > '9' || *end != '\0' || errno != 0 || jobs < 1 || jobs > 1024)
+        return 0;
+    return static_cast<int>(jobs);
+}
+
+}  // namespace
 
 CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
 {
@@ -173,6 +190,20 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
                 setCommand(CDecryptOptions::Version, "-V");
                 continue;
             }
+            if (!optionsEnded && std::strncmp(arg, "-j", 2) == 0) {
+                std::string value = arg + 2;
+                if (value.empty()) {
+                    if (i + 1 >= argc) {
+                        o.error = "option '-j' needs a value";
+                        break;
+                    }
+                    value = argv[++i] ? argv[i] : "";
+                }
+                o.jobs = ParseJobs(value);
+                if (o.jobs == 0)
+                    o.error = CString("invalid number of jobs '") + value.c_str() + "' (a whole number from 1 to 1024)";
+                continue;
+            }
             if (!optionsEnded && arg[0] == '-' && arg[1] != '\0') {
                 o.error = CString("unknown option '") + arg + "'";
                 break;
@@ -188,7 +219,7 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
             name.erase(eq);
             hasValue = true;
         }
-        bool takesValue = name == "change" || name == "new" || name == "key" || name == "password-fd";
+        bool takesValue = name == "change" || name == "new" || name == "key" || name == "password-fd" || name == "jobs";
         if (takesValue && !hasValue) {
             if (i + 1 >= argc) {
                 o.error = CString("option '--") + name.c_str() + "' needs a value";
@@ -220,6 +251,10 @@ CDecryptOptions ParseDecryptOptions(int argc, const char* const* argv)
                 o.error = CString("invalid file descriptor '") + value.c_str() + "'";
             else
                 o.passwordFd = static_cast<int>(fd);
+        } else if (name == "jobs") {
+            o.jobs = ParseJobs(value);
+            if (o.jobs == 0 && !value.empty())
+                o.error = CString("invalid number of jobs '") + value.c_str() + "' (a whole number from 1 to 1024)";
         } else {
             o.error = CString("unknown option '--") + name.c_str() + "'";
         }

@@ -45,6 +45,7 @@ struct CDecryptOptions {
     bool json = false;        // --json: outcomes as JSON lines (implies batch)
     bool openSigned = false;  // --open-signed: signed content inside messages is opened
     int passwordFd = -1;    // --password-fd N
+    int jobs = 0;           // -j/--jobs N: files a batch decrypts at once (0: one per processor)
     CStringArray files;
     CString error;          // not empty: the command line was refused, with this reason
 };

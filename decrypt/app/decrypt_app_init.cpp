@@ -158,7 +158,7 @@ BOOL CDecryptApp::InitInstance()
     // 7. The main dialog; without anyone to use it, the queue is decrypted at once.
     if (!m_bInteractive) {
         if (m_state.m_nIDIsSet)
-            DecryptQueuedFiles(nullptr);
+            DecryptQueuedFiles(nullptr, m_options.jobs);
         return FALSE;
     }
     CInstanceChannel channel;

@@ -25,17 +25,24 @@
 #include "framework/ui/dialog.h"
 #include "framework/ui/front_end.h"
 #include "framework/ui/message_box.h"
+#include "framework/ui/recording_front_end.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/pki/pkcs7.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -81,10 +88,10 @@ void Report(const CFileOutcome& outcome)
         listener->FileDone(outcome);
 }
 
-// The files written for the message being written now, in order.
+// The files written for the message being written now on this thread, in order.
 std::vector<CString>& WrittenFiles()
 {
-    static std::vector<CString> written;
+    thread_local std::vector<CString> written;
     return written;
 }
 
@@ -152,10 +159,11 @@ CString CutBytes(const CString& text, int bytes)
 
 // Per output folder and name, the first variant number not yet known to be taken: a
 // message of many parts with one name costs one probe per part, not one per earlier part.
-// Cleared for each message written, since a failed run's folder name comes back.
+// Cleared for each message written, since a failed run's folder name comes back. One table
+// a thread: the files of a batch are written side by side.
 std::map<std::string, int>& NextVariants()
 {
-    static std::map<std::string, int> next;
+    thread_local std::map<std::string, int> next;
     return next;
 }
 
@@ -294,16 +302,6 @@ void QueueFileNames(const CStringArray& names)
         queue.Add(names[i]);
 }
 
-void DecryptQueuedFiles(CDialog* parent)
-{
-    CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
-    while (queue.GetSize() > 0) {
-        CString name = queue[0];
-        queue.RemoveAt(0);
-        DecryptOneFile(name, ExtensionOf(name).CompareNoCase("SIG") == 0, parent);
-    }
-}
-
 // ---- one file ---------------------------------------------------------------------------
 
 namespace {
@@ -329,7 +327,7 @@ CString CreateOutputFolder(const char* path)
     DWORD attributes = GetFileAttributesA(folder.IsEmpty() ? "." : folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         FailFile(path, "the folder the file is in does not exist");
-    static int serial = 0;
+    static std::atomic<int> serial{0};
     for (int tries = 0; tries < 1000; ++tries) {
         CString candidate;
         candidate.Format("%s.Decrypt-%lu-%d", folder.c_str(), static_cast<unsigned long>(GetCurrentProcessId()),
@@ -343,15 +341,39 @@ CString CreateOutputFolder(const char* path)
     FailFile(path, "no temporary output folder could be made beside the file");
 }
 
-CString PublishOutputFolder(const CString& work, const char* path)
+namespace {
+
+// The output folder names a folder holds as files or folders ("Decrypt..."), read at once.
+std::set<std::string> TakenOutputNames(const CString& folder)
+{
+    std::vector<std::string> entries;
+    AfxListPlainFolderEntries(folder, entries);
+    std::set<std::string> taken;
+    for (std::string& entry : entries)
+        if (entry.starts_with("Decrypt"))
+            taken.insert(std::move(entry));
+    return taken;
+}
+
+// PublishOutputFolder with the names of the input's folder known to be taken (as files or
+// folders): those are passed over without a look, each of the others is looked at. The name
+// given is added.
+CString PublishOutputFolder(const CString& work, const char* path, std::set<std::string>& taken)
 {
     const CString folder = FolderOf(path);
     const CString from = work.Left(work.GetLength() - 1);
     CString candidate = folder + "Decrypt";
     for (int n = 1;; ++n) {
-        if (GetFileAttributesA(candidate) == INVALID_FILE_ATTRIBUTES) {
-            if (MoveFileA(from, candidate))
+        std::string name = candidate.Mid(folder.GetLength()).str();
+        if (taken.contains(name)) {
+            // passed over
+        } else if (GetFileAttributesA(candidate) != INVALID_FILE_ATTRIBUTES) {
+            taken.insert(std::move(name));
+        } else {
+            if (MoveFileA(from, candidate)) {
+                taken.insert(std::move(name));
                 return candidate + "/";
+            }
             // Something of that name appeared (or is a dangling link): try the next one.
             const DWORD error = GetLastError();
             if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
@@ -361,6 +383,16 @@ CString PublishOutputFolder(const CString& work, const char* path)
             FailFile(path, "every output folder name (Decrypt, Decrypt1 ...) is taken");
         candidate.Format("%sDecrypt%d", folder.c_str(), n);
     }
+}
+
+}  // namespace
+
+CString PublishOutputFolder(const CString& work, const char* path)
+{
+    // The names there are read at once: a look at each name would cost one per earlier
+    // output folder.
+    std::set<std::string> taken = TakenOutputNames(FolderOf(path));
+    return PublishOutputFolder(work, path, taken);
 }
 
 namespace {
@@ -555,10 +587,11 @@ struct CRun {
     void Undo()
     {
         Release();
-        if (!folder.IsEmpty())
+        if (!folder.IsEmpty()) {
             AfxDeleteFolderTree(folder);
+            AfxRemoveInterruptCleanupFolder(folder);
+        }
         folder.Empty();
-        AfxSetInterruptCleanupFolder(nullptr);
     }
 };
 
@@ -582,12 +615,29 @@ void ListOutputs(const CString& folder, CFileOutcome& outcome)
 
 }  // namespace
 
-int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
+namespace {
+
+// What building one file left for its finish: the outcome so far (the files, headers and
+// warnings, or the reason of the failure) and, when the folder was not named yet, where it
+// waits complete under its hidden name.
+struct CBuiltFile {
+    CFileOutcome outcome;
+    BOOL complete = FALSE;
+    CString work;   // the hidden folder to name (registered for removal on an interruption)
+    CStringArray warnings;
+    // The failure came from the system (an error code, no memory) rather than the content:
+    // what ran beside the file may have caused it.
+    BOOL systemFailure = FALSE;
+};
+
+// Everything of one file up to its complete output folder, named when `publish`, left
+// hidden for FinishFile otherwise; or the failure with its reason, nothing of the folder left.
+void BuildFile(const char* path, BOOL base64, CDialog* parent, BOOL publish, CBuiltFile& built)
 {
     if (parent)
         parent->UpdateWindow();
     AfxTakeFailureReason();
-    CFileOutcome outcome;
+    CFileOutcome& outcome = built.outcome;
     outcome.path = path;
     ProgressDialog dialog;
     dialog.Create(parent, path);
@@ -595,7 +645,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     progress.SetUp(7, 0, 1, 0);
 
     CRun run;
-    CStringArray warnings;
+    CStringArray& warnings = built.warnings;
     BOOL writing = FALSE;
     auto fail = [&](const CString& fallback) {
         progress.Hint(1);
@@ -608,9 +658,6 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         if (outcome.reason.IsEmpty())
             outcome.reason = fallback;
         WrittenFiles().clear();
-        ShowFileError(path, outcome.reason, parent);
-        Report(outcome);
-        return 0;
     };
     try {
         dialog.SetStageText("preparing outputs ...");
@@ -619,7 +666,7 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
             FailFile(path, problem);
         writing = TRUE;
         run.folder = CreateOutputFolder(path);
-        AfxSetInterruptCleanupFolder(run.folder);
+        AfxAddInterruptCleanupFolder(run.folder);
         progress.Hint(1);
 
         run.store = new CMessageStore(run.folder);
@@ -667,17 +714,26 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
         run.store->ReleaseStreamRef(run.scratchName);   // the scratch file goes
         run.scratchHeld = FALSE;
         run.Release();
-        // Complete: the folder takes its name (until now it was hidden under a temporary one).
-        outcome.folder = PublishOutputFolder(run.folder, path);
+        if (publish) {
+            // Complete: the folder takes its name (until now it was hidden under a temporary one).
+            outcome.folder = PublishOutputFolder(run.folder, path);
+            AfxRemoveInterruptCleanupFolder(run.folder);
+        } else {
+            built.work = run.folder;
+        }
         run.folder.Empty();
-        AfxSetInterruptCleanupFolder(nullptr);
     } catch (CException* e) {
+        auto* file = dynamic_cast<CFileException*>(e);
+        built.systemFailure = (file && file->m_lOsError > 0) || dynamic_cast<CMemoryException*>(e);
         CString reason = ReasonFromException(e, writing);
         e->Delete();
-        return fail(reason);
+        fail(reason);
+        return;
     } catch (const std::bad_alloc&) {
         // One file too large for the memory there is fails alone; the queue goes on.
-        return fail("there is not enough memory to decrypt this file");
+        built.systemFailure = TRUE;
+        fail("there is not enough memory to decrypt this file");
+        return;
     } catch (...) {
         // Not ours to report, but a partly written output never stays.
         run.Undo();
@@ -690,17 +746,265 @@ int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
     dialog.DestroyWindow();
     if (parent)
         parent->UpdateWindow();
-    outcome.decrypted = TRUE;
-    ListOutputs(outcome.folder, outcome);
-    outcome.folder = outcome.folder.Left(outcome.folder.GetLength() - 1);
+    built.complete = TRUE;
+    ListOutputs(publish ? outcome.folder : built.work, outcome);
     for (int i = 0; i < warnings.GetSize(); ++i)
         outcome.warnings.push_back(warnings[i]);
-    if (warnings.GetSize() > 0)
-        ShowFileWarnings(path, warnings, parent);
+}
+
+// Names the folder of a built file when it still waits hidden (a failure to name it fails
+// the file, its folder removed; `taken`: the names known taken in its folder), then shows the
+// file's box and hands its outcome to the program's listener. 1 when the file was decrypted.
+int FinishFile(const char* path, CBuiltFile& built, CDialog* parent, std::set<std::string>& taken)
+{
+    CFileOutcome& outcome = built.outcome;
+    if (built.complete && !built.work.IsEmpty()) {
+        AfxTakeFailureReason();
+        CString fallback;
+        try {
+            outcome.folder = PublishOutputFolder(built.work, path, taken);
+        } catch (CException* e) {
+            fallback = ReasonFromException(e, TRUE);
+            e->Delete();
+        } catch (const std::bad_alloc&) {
+            fallback = "there is not enough memory to decrypt this file";
+        }
+        if (outcome.folder.IsEmpty()) {
+            AfxDeleteFolderTree(built.work);
+            built.complete = FALSE;
+            outcome.files.clear();
+            outcome.warnings.clear();
+            built.warnings.RemoveAll();
+            outcome.reason = AfxTakeFailureReason();
+            if (outcome.reason.IsEmpty())
+                outcome.reason = fallback;
+        }
+        AfxRemoveInterruptCleanupFolder(built.work);
+        built.work.Empty();
+    }
+    if (!built.complete) {
+        ShowFileError(path, outcome.reason, parent);
+        Report(outcome);
+        return 0;
+    }
+    outcome.decrypted = TRUE;
+    outcome.folder = outcome.folder.Left(outcome.folder.GetLength() - 1);
+    if (built.warnings.GetSize() > 0)
+        ShowFileWarnings(path, built.warnings, parent);
     if (AfxGetFrontEnd()->IsInteractive())
         AfxGetFrontEnd()->ShowStatus(outcome.Summary());
     Report(outcome);
     return 1;
+}
+
+}  // namespace
+
+int DecryptOneFile(const char* path, BOOL base64, CDialog* parent)
+{
+    CBuiltFile built;
+    BuildFile(path, base64, parent, TRUE, built);
+    std::set<std::string> unused;
+    return FinishFile(path, built, parent, unused);
+}
+
+// ---- several files at once ---------------------------------------------------------------
+
+namespace {
+
+BOOL IsBase64Input(const CString& name) { return ExtensionOf(name).CompareNoCase("SIG") == 0; }
+
+// A batch decrypted by several threads that tells exactly what decrypting one file after the
+// other would: worker threads build the files' folders (hidden) ahead, each recording its
+// boxes; this thread finishes them strictly in the order given: names the folder, shows the
+// recorded boxes, reports. A file whose build failed is decrypted again here, the workers
+// held, as it would have been alone (what failed may have been the files beside it, or an
+// earlier file's output it needed); when the system failed it, the builds ahead are undone
+// first, so that it meets the disk as it would have. At most twice as many files as there
+// are workers wait built, so that memory and disk stay bounded. With one job there are no
+// workers: this thread builds and finishes each file in turn.
+class CConcurrentBatch {
+public:
+    CConcurrentBatch(const std::vector<CString>& names, int jobs)
+        : m_names(names), m_jobs(jobs), m_window(static_cast<size_t>(jobs) * 2)
+    {
+        for (size_t i = 0; i < names.size(); ++i)
+            m_slots.push_back(std::make_unique<CSlot>());
+    }
+    ~CConcurrentBatch()
+    {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& worker : m_workers)
+            worker.join();
+        // An exception ended the batch: nothing built ahead stays.
+        DiscardAfter(m_finished);
+    }
+    CConcurrentBatch(const CConcurrentBatch&) = delete;
+    CConcurrentBatch& operator=(const CConcurrentBatch&) = delete;
+
+    void Run()
+    {
+        for (int i = 0; i < m_jobs && m_jobs > 1; ++i) {
+            try {
+                m_workers.emplace_back([this] { Work(); });
+            } catch (const std::system_error&) {
+                break;   // no more threads: the ones there are do the work
+            }
+        }
+        for (size_t i = 0; i < m_names.size(); ++i) {
+            const CString& name = m_names[i];
+            if (m_workers.empty()) {
+                CSlot& slot = *m_slots[i];
+                BuildFile(name, IsBase64Input(name), nullptr, FALSE, slot.built);
+                FinishFile(name, slot.built, nullptr, TakenIn(name));
+                m_slots[i] = std::make_unique<CSlot>();
+            } else {
+                CSlot& slot = WaitBuilt(i);
+                if (slot.error || !slot.shown.IsFaithful() || !slot.built.complete) {
+                    HoldWorkers(i, slot.error || !slot.shown.IsFaithful() || slot.built.systemFailure);
+                    DecryptOneFile(name, IsBase64Input(name), nullptr);
+                } else {
+                    slot.shown.Replay(*AfxGetFrontEnd());
+                    FinishFile(name, slot.built, nullptr, TakenIn(name));
+                }
+                m_slots[i] = std::make_unique<CSlot>();
+            }
+            {
+                std::lock_guard<std::mutex> hold(m_lock);
+                m_finished = i + 1;
+                m_held = false;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+private:
+    struct CSlot {
+        bool done = false;   // built, or failed
+        CBuiltFile built;
+        CRecordingFrontEnd shown;
+        std::exception_ptr error;
+    };
+
+    void Work()
+    {
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> hold(m_lock);
+                m_changed.wait(hold, [this] {
+                    return m_stop || (!m_held && m_next < m_names.size() && m_next < m_finished + m_window);
+                });
+                if (m_stop)
+                    return;
+                i = m_next++;
+                ++m_building;
+            }
+            CSlot& slot = *m_slots[i];
+            CFrontEnd* previous = AfxSetThreadFrontEnd(&slot.shown);
+            try {
+                BuildFile(m_names[i], IsBase64Input(m_names[i]), nullptr, FALSE, slot.built);
+            } catch (...) {
+                slot.error = std::current_exception();
+            }
+            AfxSetThreadFrontEnd(previous);
+            {
+                std::lock_guard<std::mutex> hold(m_lock);
+                slot.done = true;
+                --m_building;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    // The output names known taken in the folder of `name`. They are read once a batch: only
+    // this batch adds to them (a name that appeared meanwhile is still seen).
+    std::set<std::string>& TakenIn(const CString& name)
+    {
+        const std::string folder = FolderOf(name).str();
+        auto known = m_taken.find(folder);
+        if (known == m_taken.end())
+            known = m_taken.emplace(folder, TakenOutputNames(folder.c_str())).first;
+        return known->second;
+    }
+
+    CSlot& WaitBuilt(size_t i)
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_changed.wait(hold, [&] { return m_slots[i]->done; });
+        return *m_slots[i];
+    }
+
+    // Keeps the workers from starting more files until file i is finished; with `undo`, the
+    // files built ahead of it are undone, to be built again afterwards.
+    void HoldWorkers(size_t i, bool undo)
+    {
+        std::unique_lock<std::mutex> hold(m_lock);
+        m_held = true;
+        m_changed.wait(hold, [this] { return m_building == 0; });
+        if (undo) {
+            DiscardAfter(i + 1);
+            m_next = i + 1;
+        }
+    }
+
+    // Removes the hidden folders of the files from `first` on that were built.
+    void DiscardAfter(size_t first)
+    {
+        for (size_t j = first; j < m_slots.size(); ++j) {
+            CSlot& slot = *m_slots[j];
+            if (!slot.built.work.IsEmpty()) {
+                AfxDeleteFolderTree(slot.built.work);
+                AfxRemoveInterruptCleanupFolder(slot.built.work);
+            }
+            m_slots[j] = std::make_unique<CSlot>();
+        }
+    }
+
+    const std::vector<CString>& m_names;
+    const int m_jobs;
+    const size_t m_window;
+    std::vector<std::unique_ptr<CSlot>> m_slots;
+    std::vector<std::thread> m_workers;
+    std::map<std::string, std::set<std::string>> m_taken;   // output names taken, by folder
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    size_t m_next = 0;       // the next file a worker takes
+    size_t m_finished = 0;   // the files finished, in order
+    int m_building = 0;      // the files workers are building now
+    bool m_held = false;
+    bool m_stop = false;
+};
+
+}  // namespace
+
+void DecryptQueuedFiles(CDialog* parent, int jobs)
+{
+    CStringArray& queue = AfxGetDecryptionState().DecryptQueue;
+    if (jobs <= 0)
+        jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    // Several at once only where nobody watches: a screen shows one file's progress at a time
+    // (and the user may remove an output folder between two files, whose name then comes
+    // back). Under a limit of the address space the workers' stacks would take from the
+    // files' own memory, and a file could fail that alone decrypts: one at a time there too.
+    if (!parent && !AfxGetFrontEnd()->IsInteractive() && queue.GetSize() > 1) {
+        if (AfxIsAddressSpaceLimited())
+            jobs = 1;
+        std::vector<CString> names;
+        for (int i = 0; i < queue.GetSize(); ++i)
+            names.push_back(queue[i]);
+        queue.RemoveAll();
+        CConcurrentBatch batch(names, std::min(jobs, static_cast<int>(names.size())));
+        batch.Run();
+    }
+    while (queue.GetSize() > 0) {
+        CString name = queue[0];
+        queue.RemoveAt(0);
+        DecryptOneFile(name, IsBase64Input(name), parent);
+    }
 }
 
 void ReportFileNotDecrypted(const char* path, const CString& reason)

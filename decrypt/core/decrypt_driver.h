@@ -19,9 +19,11 @@ void QueueFileNames(const char* list, int single);
 // Appends each name as it is: the names of a command line, none joined, split or trimmed.
 void QueueFileNames(const CStringArray& names);
 
-// Drains the decrypt queue, one file after the other (".sig" files are base64 text); a
-// failed file never stops the queue.
-void DecryptQueuedFiles(CDialog* parent);
+// Drains the decrypt queue (".sig" files are base64 text); a failed file never stops the
+// queue. Without a parent window and a front end anyone watches, `jobs` files are decrypted
+// at once (0: one per processor); what is written, shown and reported is still exactly what
+// one file after the other would give, in the same order.
+void DecryptQueuedFiles(CDialog* parent, int jobs = 1);
 
 // Decrypts one file into a new output folder beside it. 1 on success; 0 after the failure
 // was reported with the error box (nothing of the output folder is left then). Either way

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 #include <pthread.h>
+#include <set>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -12,7 +13,7 @@
 namespace {
 
 std::mutex g_lock;
-std::string g_folder;
+std::set<std::string> g_folders;
 
 sigset_t InterruptSignals()
 {
@@ -29,9 +30,9 @@ sigset_t InterruptSignals()
     int signal = 0;
     while (::sigwait(&set, &signal) != 0) {
     }
-    {
-        std::lock_guard<std::mutex> hold(g_lock);
-        std::string folder = g_folder;
+    // The lock stays taken until the end: a folder registered from now on waits for it.
+    g_lock.lock();
+    for (std::string folder : g_folders) {
         while (folder.size() > 1 && folder.back() == '/')
             folder.pop_back();
         // The run goes on meanwhile and may give the folder its final name: the folder is
@@ -42,7 +43,6 @@ sigset_t InterruptSignals()
             for (int attempt = 0; attempt < 8; ++attempt)
                 if (AfxDeleteFolderTree(doomed.c_str()))
                     break;
-        g_folder.clear();
     }
     // Ends the program as the signal would have: its default action, now unblocked here.
     ::signal(signal, SIG_DFL);
@@ -64,8 +64,18 @@ void AfxInstallInterruptCleanup()
     });
 }
 
-void AfxSetInterruptCleanupFolder(const char* folder)
+void AfxAddInterruptCleanupFolder(const char* folder)
 {
+    if (!folder || !*folder)
+        return;
     std::lock_guard<std::mutex> hold(g_lock);
-    g_folder = folder ? folder : "";
+    g_folders.insert(folder);
+}
+
+void AfxRemoveInterruptCleanupFolder(const char* folder)
+{
+    if (!folder)
+        return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_folders.erase(folder);
 }

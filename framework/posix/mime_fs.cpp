@@ -2,6 +2,7 @@
 #include "framework/system.h"
 
 #include <cerrno>
+#include <dirent.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,4 +49,21 @@ AfxPathKind AfxGetPathKind(const char* path, long long* size, LONG* osError)
     if (S_ISREG(st.st_mode))
         return AfxPathKind::regular;
     return S_ISDIR(st.st_mode) ? AfxPathKind::folder : AfxPathKind::other;
+}
+
+BOOL AfxListPlainFolderEntries(const char* path, std::vector<std::string>& names)
+{
+    names.clear();
+    DIR* folder = path ? ::opendir(*path ? path : ".") : nullptr;
+    if (!folder) {
+        SetLastError(AfxErrnoToWin32Error(path ? errno : EINVAL));
+        return FALSE;
+    }
+    while (const struct dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if ((entry->d_type == DT_DIR || entry->d_type == DT_REG) && name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(folder);
+    return TRUE;
 }

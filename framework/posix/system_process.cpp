@@ -10,6 +10,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <link.h>
+#include <sys/resource.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -365,4 +366,10 @@ BOOL AfxStartProcess(const char* commandLine, const char* directory, DWORD* exit
         *exitCode = 0;
     }
     return TRUE;
+}
+
+BOOL AfxIsAddressSpaceLimited()
+{
+    struct rlimit limit;
+    return ::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY;
 }

@@ -11,10 +11,13 @@ CBatchFrontEnd& DefaultFrontEnd()
     return batch;
 }
 std::atomic<CFrontEnd*> g_frontEnd{nullptr};
+thread_local CFrontEnd* t_frontEnd = nullptr;
 }
 
 CFrontEnd* AfxGetFrontEnd()
 {
+    if (t_frontEnd)
+        return t_frontEnd;
     CFrontEnd* f = g_frontEnd.load();
     return f ? f : &DefaultFrontEnd();
 }
@@ -23,6 +26,13 @@ CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd)
 {
     CFrontEnd* old = g_frontEnd.exchange(frontEnd);
     return old ? old : &DefaultFrontEnd();
+}
+
+CFrontEnd* AfxSetThreadFrontEnd(CFrontEnd* frontEnd)
+{
+    CFrontEnd* old = t_frontEnd;
+    t_frontEnd = frontEnd;
+    return old;
 }
 
 BOOL SetForegroundWindow(HWND window)

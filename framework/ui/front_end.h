@@ -53,3 +53,7 @@ FRAMEWORK_API BOOL SetForegroundWindow(HWND window);
 FRAMEWORK_API CFrontEnd* AfxGetFrontEnd();
 // Installs a front end (not owned); null restores the default. Returns the previous one.
 FRAMEWORK_API CFrontEnd* AfxSetFrontEnd(CFrontEnd* frontEnd);
+// Installs a front end for the calling thread only (not owned), which AfxGetFrontEnd then
+// returns there instead of the process's; null removes it. Returns the previous one (null
+// when there was none).
+FRAMEWORK_API CFrontEnd* AfxSetThreadFrontEnd(CFrontEnd* frontEnd);

@@ -2,7 +2,8 @@
 """Runs that end early leave no output folder that looks finished; limits fail one file.
 
 A message with a large attachment (made with openssl at test time) is decrypted by a child
-that gets SIGINT, SIGTERM or SIGHUP at several moments, and once under a file-size limit
+that gets SIGINT, SIGTERM or SIGHUP at several moments (also three copies at once, -j 3),
+and once under a file-size limit
 (prlimit): afterwards there is either no output folder at all, or a finished one holding
 the whole attachment; never a temporary folder, never a scratch file. Under a memory limit
 the large DER file decrypts (it is read as a stream), its PEM form (read whole) fails with
@@ -67,6 +68,21 @@ def main():
                 if hidden or partial:
                     failures.append(f'{sig.name} after {delay} s (status {status}): left {hidden + partial}')
                 shutil.rmtree(runs)
+        # A batch decrypting three files at once: every folder being built goes.
+        for delay in (0.05, 0.2, 0.5):
+            os.mkdir(runs)
+            names = [f'big{i}.p7m' for i in range(3)]
+            for name in names:
+                shutil.copy(os.path.join(scratch, 'big.p7m'), os.path.join(runs, name))
+            child = subprocess.Popen([program, '--batch', '-j', '3', '--key', '../demo.sec'] + names, cwd=runs, env=env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            time.sleep(delay)
+            child.send_signal(signal.SIGTERM)
+            status = child.wait()
+            hidden, partial = leftovers(runs)
+            if hidden or partial:
+                failures.append(f'-j 3 SIGTERM after {delay} s (status {status}): left {hidden + partial}')
+            shutil.rmtree(runs)
 
         # A file-size limit is an ordinary write error: the file fails, nothing is left.
         os.mkdir(runs)

@@ -5,6 +5,7 @@
 #include "framework/ui/dialog.h"
 #include "framework/ui/message_box.h"
 #include "framework/ui/picture.h"
+#include "framework/ui/recording_front_end.h"
 #include "framework/ui/scripted_front_end.h"
 #include "framework/ui/terminal_front_end.h"
 #include "framework/window.h"
@@ -169,6 +170,36 @@ TEST(DialogModel, BatchRunsStartupTimersThenCancels)
     EXPECT_EQ(std::string(buf, n), "Caption: Replace it?\nCaption: Go on?\nCaption: ERROR:\nline two\n");
     std::fclose(out);
     AfxSetFrontEnd(old);
+}
+
+TEST(DialogModel, ThreadFrontEndRecordsBoxesForReplayElsewhere)
+{
+    CScriptedFrontEnd ui;   // the process's: sees nothing of the thread's boxes
+    CRecordingFrontEnd recorder;
+    std::vector<int> answers;
+    BOOL faithfulAfterBoxes = FALSE;
+    std::thread([&] {
+        AfxSetThreadFrontEnd(&recorder);
+        answers.push_back(MessageBoxA(nullptr, "Replace it?", "Caption", MB_YESNO));
+        answers.push_back(MessageBoxA(nullptr, "ERROR:\nline two", "Caption", MB_OK));
+        faithfulAfterBoxes = recorder.IsFaithful();
+        CFormDlg dlg;   // a dialog cannot wait for a later answer
+        answers.push_back(static_cast<int>(dlg.DoModal()));
+        AfxSetThreadFrontEnd(nullptr);
+    }).join();
+    EXPECT_EQ(answers, (std::vector<int>{IDNO, IDOK, IDCANCEL}));
+    EXPECT_TRUE(faithfulAfterBoxes);
+    EXPECT_FALSE(recorder.IsFaithful());
+    EXPECT_TRUE(ui.boxes.empty());
+
+    std::FILE* out = std::tmpfile();
+    CBatchFrontEnd batch(out);
+    recorder.Replay(batch);
+    std::rewind(out);
+    char buf[256] = {};
+    size_t n = std::fread(buf, 1, sizeof buf - 1, out);
+    EXPECT_EQ(std::string(buf, n), "Caption: Replace it?\nCaption: ERROR:\nline two\n");
+    std::fclose(out);
 }
 
 TEST(DialogModel, ModelessProgressRecordsStagesAndPostedProgress)

@@ -38,6 +38,13 @@ TEST(ShellOptions, CommandsValuesAndFiles)
     o = Parse({"--", "--view", "-"});
     EXPECT_EQ(o.command, CDecryptOptions::None);
     EXPECT_EQ(o.files.GetSize(), 2);
+
+    EXPECT_EQ(Parse({"a.p7m"}).jobs, 0);   // one per processor
+    EXPECT_EQ(Parse({"-j", "3", "a.p7m"}).jobs, 3);
+    EXPECT_EQ(Parse({"-j1"}).jobs, 1);
+    EXPECT_EQ(Parse({"--jobs", "2"}).jobs, 2);
+    EXPECT_EQ(Parse({"--jobs=16"}).jobs, 16);
+    EXPECT_EQ(Parse({"--", "-j2"}).files.GetSize(), 1);
 }
 
 TEST(ShellOptions, RefusedCommandLines)
@@ -52,6 +59,12 @@ TEST(ShellOptions, RefusedCommandLines)
     EXPECT_FALSE(Parse({"--password-fd", "99999999999"}).error.IsEmpty());
     EXPECT_FALSE(Parse({"--view", "--about"}).error.IsEmpty());
     EXPECT_FALSE(Parse({"--terminal", "--json"}).error.IsEmpty());
+    for (const char* jobs : {"0", "-1", "+2", " 2", "2x", "", "1025", "99999999999"}) {
+        EXPECT_FALSE(Parse({"--jobs", jobs, "a.p7m"}).error.IsEmpty()) << jobs;
+        EXPECT_FALSE(Parse({"-j", jobs, "a.p7m"}).error.IsEmpty()) << jobs;
+    }
+    EXPECT_FALSE(Parse({"-j"}).error.IsEmpty());
+    EXPECT_FALSE(Parse({"--jobs"}).error.IsEmpty());
 }
 
 } // namespace
