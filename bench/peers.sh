@@ -201,3 +201,7 @@ print("%-*s %14s %16s %7s  %-18s %s" % (w, "figure", "ours", "peer", "ratio", "t
 for what, ours, peer, ratio, target, verdict in rows:
     print("%-*s %14s %16s %7.2f  %-18s %s" % (w, what, ours, peer, ratio, target, verdict))
 EOF
+
+echo
+echo "== one batch of many small messages"
+sh "$root/bench/batch_peers.sh" "$build"

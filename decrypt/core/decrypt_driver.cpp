@@ -819,13 +819,14 @@ BOOL IsBase64Input(const CString& name) { return ExtensionOf(name).CompareNoCase
 // recorded boxes, reports. A file whose build failed is decrypted again here, the workers
 // held, as it would have been alone (what failed may have been the files beside it, or an
 // earlier file's output it needed); when the system failed it, the builds ahead are undone
-// first, so that it meets the disk as it would have. At most twice as many files as there
-// are workers wait built, so that memory and disk stay bounded. With one job there are no
+// first, so that it meets the disk as it would have. At most eight times as many files as
+// there are workers wait built (a worker that runs ahead is not stopped by every pause of
+// this thread), so that memory and disk stay bounded. With one job there are no
 // workers: this thread builds and finishes each file in turn.
 class CConcurrentBatch {
 public:
     CConcurrentBatch(const std::vector<CString>& names, int jobs)
-        : m_names(names), m_jobs(jobs), m_window(static_cast<size_t>(jobs) * 2)
+        : m_names(names), m_jobs(jobs), m_window(static_cast<size_t>(jobs) * 8)
     {
         for (size_t i = 0; i < names.size(); ++i)
             m_slots.push_back(std::make_unique<CSlot>());
