@@ -1,5 +1,6 @@
 #include "decrypt/core/streamed_envelope.h"
 
+#include "decrypt/core/outcome.h"
 #include "decrypt/mime/fs_storage.h"
 #include "sigilbox/asn1/der_encoding.h"
 #include "sigilbox/engines/crypto_processor.h"
@@ -334,6 +335,19 @@ CFile& CStreamedEnvelope::CipherText()
 }
 
 void CStreamedEnvelope::ReadCipherAt(long long offset, BYTE* out, UINT count)
+{
+    // What fails here is the input, whichever stage reads it (the output is written meanwhile).
+    try {
+        ReadRanges(offset, out, count);
+    } catch (CFileException* e) {
+        AfxNoteFailure(e->m_cause == CFileException::endOfFile && e->m_lOsError == -1
+                           ? CString("the file ended while it was read")
+                           : CString("the file cannot be read: ") + AfxDescribeFileError(e->m_cause, e->m_lOsError));
+        throw;
+    }
+}
+
+void CStreamedEnvelope::ReadRanges(long long offset, BYTE* out, UINT count)
 {
     for (const auto& [start, length] : m_ranges) {
         if (count == 0)

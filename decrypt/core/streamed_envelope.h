@@ -41,6 +41,7 @@ public:
 
 private:
     class CCipherFile;
+    void ReadRanges(long long offset, BYTE* out, UINT count);
     CASN1_EnvelopedData m_envelope;
     std::unique_ptr<CFile> m_file;
     std::vector<std::pair<long long, long long>> m_ranges;   // offset, length in the file

@@ -328,5 +328,25 @@ TEST_F(ContentProcessing, StreamedReadingGivesWhatTheWholeReadGives)
                                        << streamed.boxes.size() << " boxes; whole: " << whole.ok << " '"
                                        << whole.reason << "' " << whole.boxes.size() << " boxes";
     }
+    // A file cut after its structure was read fails with what happened to it.
+    {
+        UseKey("user512_key.der");
+        std::vector<BYTE> bytes = ReadFixture("smime_enveloped_rc2.der");
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        CStreamedEnvelope envelope;
+        ASSERT_TRUE(envelope.Open(path.c_str()));
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), 100);
+        CMemFile out;
+        CProgress progress(nullptr);
+        AfxTakeFailureReason();
+        try {
+            ProcessStreamedEnvelope(envelope, out, progress, nullptr);
+            ADD_FAILURE() << "a cut file decrypted";
+        } catch (CFileException* e) {
+            e->Delete();
+        }
+        EXPECT_EQ(AfxTakeFailureReason().str(), "the file ended while it was read");
+    }
     std::remove(path.c_str());
 }
