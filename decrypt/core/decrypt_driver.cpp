@@ -540,25 +540,26 @@ void DecryptWhileReading(CContentDecryption& decryption, const CString& scratchP
         if (outOfMemory)
             throw std::bad_alloc();
     };
-    try {
-        read();
-    } catch (CException* e) {
+    // The reading ended early: the decryption stops, and its failure, when it came first,
+    // is what the file failed of.
+    auto abandon = [&](CException* readFailure) {
         stop = true;
         feed->Stop();
         finish();
-        if (failedFirst) {
-            e->Delete();
+        if (readFailure && failedFirst) {
+            readFailure->Delete();
             rethrowDecryption();
         }
         if (failure)
             failure->Delete();
+    };
+    try {
+        read();
+    } catch (CException* e) {
+        abandon(e);
         throw;
     } catch (...) {
-        stop = true;
-        feed->Stop();
-        finish();
-        if (failure)
-            failure->Delete();
+        abandon(nullptr);
         throw;
     }
     finish();
